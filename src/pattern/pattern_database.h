@@ -1,0 +1,52 @@
+// One abstraction of the puzzle: a few tracked tiles plus the blank, every other tile
+// kDontCare. Each placement of the tracked tiles on distinct cells has a placement index;
+// the tables are indexed by it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <new>
+
+#include "board/board.h"
+
+// Move-table entry of a slide that the blank's edge forbids.
+inline constexpr std::int32_t kNoMove = -1;
+
+// Tile lists; the blank is last and the order is the digit order of the placement index.
+inline constexpr unsigned char kTopLeftPattern[] = {1, 2, 5, 6, kBlank};
+inline constexpr unsigned char kBottomRightPattern[] = {11, 12, 15, kBlank};
+inline constexpr int kMaxPatternTiles = 5;
+
+struct PatternDatabase {
+  // Stores the tile list (borrowed; must outlive the database) and computes stateCount
+  // = 16 x 15 x ... x (17 - tileCount). The tables start empty.
+  PatternDatabase(int tileCount, const unsigned char* tileList);
+  PatternDatabase(const PatternDatabase&) = delete;
+  PatternDatabase& operator=(const PatternDatabase&) = delete;
+
+  std::int32_t tileCount;
+  const unsigned char* tileList;
+  std::uint32_t stateCount;
+  // The tables are owned and released by the destructor (countTable earlier, by the distance
+  // build). Layout: moveTable[index * 4 + direction] is the successor index or kNoMove;
+  // countTable[index * 4 + direction] is 1 when that slide moves a tracked tile.
+  std::unique_ptr<std::int32_t[]> moveTable;
+  std::unique_ptr<std::uint8_t[]> countTable;
+  // Least number of tracked-tile slides to the goal placement, one byte per state.
+  std::unique_ptr<std::uint8_t[]> distanceTable;
+  std::uint32_t filledCount = 0;  // states whose distance is set
+};
+
+// Allocates a table of `size` entries, uninitialised; empty when memory runs out. Never throws.
+template <typename T>
+std::unique_ptr<T[]> allocateTable(std::size_t size) {
+  return std::unique_ptr<T[]>(new (std::nothrow) T[size]);
+}
+
+// The placement index of the tracked tiles; reads only row and column of the listed tiles.
+unsigned rankPlacement(const Board& board, const PatternDatabase& database);
+
+// Writes the abstract position of `index` (below stateCount): every cell not named holds
+// kDontCare; row and column of untracked tiles are left as they were.
+void unrankPlacement(Board& board, unsigned index, const PatternDatabase& database);
