@@ -3,13 +3,14 @@
 
 #include "board/board.h"
 #include "input/configuration.h"
+#include "search/solver.h"
 
 int main() {
   Board position;
   std::printf("Zelvar version 1.0 - An optimal solver for the fifteen puzzle\n");
   std::printf("Written by the Zelvar developers; free to use, copy and change.\n");
   std::printf("Enter the initial configuration now:\n");
-  readConfiguration(position);
+  if (readConfiguration(position)) runSolver(position);
   // The exit status is 1 on every path; callers rely on it.
   return 1;
 }

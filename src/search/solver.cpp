@@ -1,0 +1,104 @@
+#include "search/solver.h"
+
+#include <chrono>
+
+#include "board/symmetry.h"
+#include "pattern/distance_table.h"
+#include "pattern/move_table.h"
+
+namespace {
+
+// Milliseconds of a monotonic clock; only differences are used.
+long long readClockMilliseconds() {
+  const auto now = std::chrono::steady_clock::now().time_since_epoch();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
+}
+
+}  // namespace
+
+void runSolver(Board& position, std::FILE* out) {
+  PatternDatabase bottomRight(4, kBottomRightPattern);
+  PatternDatabase topLeft(5, kTopLeftPattern);
+  std::fprintf(out, "Generating databases. Please wait.\n");
+  if (!buildMoveTable(bottomRight, out) || !buildDistanceTable(bottomRight, out) ||
+      !buildMoveTable(topLeft, out) || !buildDistanceTable(topLeft, out)) {
+    return;
+  }
+  SearchContext context;
+  solve(context, topLeft, bottomRight, position, out);
+}
+
+SolveSummary solve(SearchContext& context, const PatternDatabase& topLeft,
+                   const PatternDatabase& bottomRight, Board& position, std::FILE* out) {
+  context.topLeftMoves = topLeft.moveTable.get();
+  context.topLeftDistances = topLeft.distanceTable.get();
+  context.bottomRightMoves = bottomRight.moveTable.get();
+  context.bottomRightDistances = bottomRight.distanceTable.get();
+
+  // Each mirror is applied twice, which leaves the position as it was.
+  const unsigned topLeftIndex = rankPlacement(position, topLeft);
+  const unsigned bottomRightIndex = rankPlacement(position, bottomRight);
+  mirrorLeftRight(position);
+  const unsigned topRightIndex = rankPlacement(position, topLeft);
+  mirrorLeftRight(position);
+  mirrorUpDown(position);
+  const unsigned bottomLeftIndex = rankPlacement(position, topLeft);
+  mirrorUpDown(position);
+
+  const unsigned topLeftDistance = topLeft.distanceTable[topLeftIndex];
+  const unsigned topRightDistance = topLeft.distanceTable[topRightIndex];
+  const unsigned bottomLeftDistance = topLeft.distanceTable[bottomLeftIndex];
+  const unsigned bottomRightDistance = bottomRight.distanceTable[bottomRightIndex];
+  const unsigned estimate =
+      topLeftDistance + topRightDistance + bottomLeftDistance + bottomRightDistance;
+  std::fprintf(out, "Initial estimate: %u + %u + %u + %u = %u moves\n", topLeftDistance,
+               topRightDistance, bottomLeftDistance, bottomRightDistance, estimate);
+
+  const long long start = readClockMilliseconds();
+  SolveSummary summary;
+  unsigned threshold = estimate;
+  // Every move changes the estimate's parity, so only every second bound can succeed.
+  for (; threshold <= kMaxBound; threshold += 2) {
+    std::fprintf(out, "%4u moves: ", threshold);
+    std::fflush(out);  // show which bound is running during a long search
+    context.nodeCount = 0;
+    const bool found = search(context, threshold, kNoDirection, topLeftIndex, topRightIndex,
+                              bottomLeftIndex, bottomRightIndex);
+    std::fprintf(out, "%10llu nodes\n", static_cast<unsigned long long>(context.nodeCount));
+    summary.nodeTotal += context.nodeCount;
+    context.nodeCount = 0;
+    if (found) {
+      summary.solved = true;
+      summary.length = threshold;
+      break;
+    }
+  }
+  const long long end = readClockMilliseconds();
+  std::fprintf(out, "%llu nodes total\n", static_cast<unsigned long long>(summary.nodeTotal));
+
+  const long long ticks = end - start;
+  std::fprintf(out, "%f seconds\n", static_cast<double>(ticks) / 1000.0);
+  if (ticks != 0) {
+    std::fprintf(out, "%f nodes per second\n",
+                 static_cast<double>(summary.nodeTotal) / static_cast<double>(ticks) * 1000.0);
+  }
+
+  if (!summary.solved) {
+    std::fprintf(out, "No solution found.\n");
+    return summary;
+  }
+  for (unsigned k = summary.length; k-- > 0;)
+    printMove(position, context.path[k], out);
+  return summary;
+}
+
+void printMove(Board& position, int direction, std::FILE* out) {
+  bool movedTracked = false;
+  slide(position, direction, movedTracked);
+  std::fprintf(out, "%2u%c ", static_cast<unsigned>(position.lastTile),
+               kDirectionLetters[direction]);
+  if (++position.movesOnLine == kMovesPerLine) {
+    position.movesOnLine = 0;
+    std::fprintf(out, "\n");
+  }
+}

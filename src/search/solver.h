@@ -1,0 +1,33 @@
+// The solving stage of a run: build both pattern databases, deepen the search bound until a
+// solution appears, report statistics and timing, and print the moves.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "board/board.h"
+#include "pattern/pattern_database.h"
+#include "search/search.h"
+
+inline constexpr int kMovesPerLine = 15;
+
+struct SolveSummary {
+  bool solved = false;
+  unsigned length = 0;          // moves in the solution, when solved
+  std::uint64_t nodeTotal = 0;  // nodes over all bounds
+};
+
+// Builds both databases and solves `position` (fully tracked, solvable), printing everything
+// to `out`. A build failure has printed its message and skips the search. On return the
+// position stands where the printed solution leads it.
+void runSolver(Board& position, std::FILE* out = stdout);
+
+// Requires both databases fully built. Prints the estimate, one line per bound, the totals and
+// timing, then the solution (or "No solution found.") to `out`. The position is back to its
+// input state before the search and stands in the goal after a solution has been printed.
+SolveSummary solve(SearchContext& context, const PatternDatabase& topLeft,
+                   const PatternDatabase& bottomRight, Board& position, std::FILE* out = stdout);
+
+// Slides the position in `direction` (which must be possible) and prints the move as the
+// tile number and the letter, breaking the line after every kMovesPerLine moves.
+void printMove(Board& position, int direction, std::FILE* out = stdout);
