@@ -1,0 +1,165 @@
+// Benchmark: times the four database builds, then solves a fixed list of positions exactly as
+// the program does and prints the total node count as a signature of the search's behaviour.
+//
+//   zelvar_bench [--builds N] [--positions FILE] [--skip-builds]
+//
+// --positions reads other positions (sixteen numbers each) instead of the built-in list.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "bench/positions.h"
+#include "board/board.h"
+#include "input/configuration.h"
+#include "pattern/distance_table.h"
+#include "pattern/move_table.h"
+#include "pattern/pattern_database.h"
+#include "search/solver.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double millisecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const std::size_t mid = values.size() / 2;
+  return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+bool buildAll(PatternDatabase& bottomRight, PatternDatabase& topLeft, double times[4]) {
+  using Build = bool (*)(PatternDatabase&, std::FILE*);
+  const struct {
+    PatternDatabase* database;
+    Build build;
+  } steps[4] = {{&bottomRight, buildMoveTable},
+                {&bottomRight, buildDistanceTable},
+                {&topLeft, buildMoveTable},
+                {&topLeft, buildDistanceTable}};
+  for (int i = 0; i < 4; ++i) {
+    const Clock::time_point start = Clock::now();
+    if (!steps[i].build(*steps[i].database, stdout)) return false;
+    times[i] = millisecondsSince(start);
+  }
+  return true;
+}
+
+void benchBuilds(int repetitions) {
+  static const char* const kNames[4] = {"bottomRight move table", "bottomRight distances",
+                                        "topLeft move table", "topLeft distances"};
+  std::vector<double> times[5];
+  for (int run = 0; run < repetitions; ++run) {
+    PatternDatabase bottomRight(4, kBottomRightPattern);
+    PatternDatabase topLeft(5, kTopLeftPattern);
+    double step[4];
+    if (!buildAll(bottomRight, topLeft, step)) std::exit(2);
+    double total = 0;
+    for (int i = 0; i < 4; ++i) {
+      times[i].push_back(step[i]);
+      total += step[i];
+    }
+    times[4].push_back(total);
+  }
+  std::printf("Database builds, median of %d runs:\n", repetitions);
+  for (int i = 0; i < 4; ++i)
+    std::printf("  %-24s %8.2f ms\n", kNames[i], median(times[i]));
+  std::printf("  %-24s %8.2f ms\n", "all four", median(times[4]));
+}
+
+std::vector<std::string> readPositions(const char* path) {
+  std::vector<std::string> positions;
+  std::FILE* file = std::fopen(path, "r");
+  if (file == nullptr) {
+    std::fprintf(stderr, "cannot open %s\n", path);
+    std::exit(2);
+  }
+  char line[512];
+  while (std::fgets(line, sizeof line, file) != nullptr) {
+    if (std::strspn(line, " \t\r\n") != std::strlen(line)) positions.emplace_back(line);
+  }
+  std::fclose(file);
+  return positions;
+}
+
+void benchSearch(const std::vector<std::string>& positions) {
+  PatternDatabase bottomRight(4, kBottomRightPattern);
+  PatternDatabase topLeft(5, kTopLeftPattern);
+  double unused[4];
+  if (!buildAll(bottomRight, topLeft, unused)) std::exit(2);
+  std::FILE* sink = std::fopen("/dev/null", "w");
+
+  std::printf("%3s  %-48s %6s %14s %10s %14s\n", "#", "position", "moves", "nodes", "ms",
+              "nodes/s");
+  std::uint64_t signature = 0;
+  double totalMs = 0;
+  std::uint64_t longNodes = 0;
+  double longMs = 0;
+  for (std::size_t i = 0; i < positions.size(); ++i) {
+    std::FILE* in = fmemopen(const_cast<char*>(positions[i].data()), positions[i].size(), "r");
+    Board position;
+    if (!readConfiguration(position, in, stdout)) std::exit(2);
+    std::fclose(in);
+
+    SearchContext context;
+    const Clock::time_point start = Clock::now();
+    const SolveSummary summary = solve(context, topLeft, bottomRight, position, sink);
+    const double ms = millisecondsSince(start);
+
+    std::string shown = positions[i];
+    shown.erase(shown.find_last_not_of(" \t\r\n") + 1);
+    std::printf("%3zu  %-48s %6u %14llu %10.1f %14.0f\n", i + 1, shown.c_str(), summary.length,
+                static_cast<unsigned long long>(summary.nodeTotal), ms,
+                static_cast<double>(summary.nodeTotal) / ms * 1000.0);
+    std::fflush(stdout);
+    signature += summary.nodeTotal;
+    totalMs += ms;
+    if (summary.length >= kLongSolution) {
+      longNodes += summary.nodeTotal;
+      longMs += ms;
+    }
+  }
+  std::fclose(sink);
+  std::printf("Search: %.3f s, %.0f nodes per second\n", totalMs / 1000.0,
+              static_cast<double>(signature) / totalMs * 1000.0);
+  if (longMs > 0) {
+    std::printf("Positions of %u+ moves: %.0f nodes per second\n", kLongSolution,
+                static_cast<double>(longNodes) / longMs * 1000.0);
+  }
+  std::printf("Signature: %llu\n", static_cast<unsigned long long>(signature));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int repetitions = 11;
+  bool skipBuilds = false;
+  const char* positionsPath = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--builds") == 0 && i + 1 < argc) {
+      repetitions = std::max(1, std::atoi(argv[++i]));
+    } else if (std::strcmp(argv[i], "--positions") == 0 && i + 1 < argc) {
+      positionsPath = argv[++i];
+    } else if (std::strcmp(argv[i], "--skip-builds") == 0) {
+      skipBuilds = true;
+    } else {
+      std::fprintf(stderr, "usage: %s [--builds N] [--positions FILE] [--skip-builds]\n", argv[0]);
+      return 2;
+    }
+  }
+  if (!skipBuilds) benchBuilds(repetitions);
+  std::vector<std::string> positions;
+  if (positionsPath != nullptr) {
+    positions = readPositions(positionsPath);
+  } else {
+    positions.assign(std::begin(kBenchPositions), std::end(kBenchPositions));
+  }
+  benchSearch(positions);
+  return 0;
+}
