@@ -1,0 +1,221 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <iterator>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "board/board.h"
+#include "support/run_program.h"
+
+namespace {
+
+using Tiles = std::array<int, kCells>;
+
+constexpr Tiles kGoal = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 0};
+constexpr int kMovesPerLine = 15;
+
+// Splits off the three banner lines, checks them, and returns what follows.
+std::string afterBanner(const std::string& output) {
+  std::istringstream stream(output);
+  std::string first, second, third;
+  std::getline(stream, first);
+  std::getline(stream, second);
+  std::getline(stream, third);
+  EXPECT_EQ(first, "Zelvar version 1.0 - An optimal solver for the fifteen puzzle");
+  EXPECT_FALSE(second.empty());
+  EXPECT_EQ(third, "Enter the initial configuration now:");
+  const std::size_t size = first.size() + second.size() + third.size() + 3;
+  EXPECT_LE(size, output.size()) << "banner lines must end in newlines";
+  return output.size() < size ? "" : output.substr(size);
+}
+
+std::string text(const Tiles& tiles) {
+  std::string result;
+  for (int cell = 0; cell < kCells; ++cell) {
+    result += std::to_string(tiles[cell]) + (cell % kSide == kSide - 1 ? "\n" : " ");
+  }
+  return result;
+}
+
+struct Rejection {
+  const char* name;
+  std::string input;
+  std::string message;
+};
+
+class ProgramRejects : public ::testing::TestWithParam<Rejection> {};
+
+TEST_P(ProgramRejects, WithTheBannerThenOneMessage) {
+  const ProgramRun run = runProgram(GetParam().input);
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_EQ(afterBanner(run.output), GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Input, ProgramRejects,
+    ::testing::Values(
+        Rejection{"Letter", "x\n", "Error: please enter only numbers.\n"},
+        Rejection{"Empty", "", "Error: please enter only numbers.\n"},
+        Rejection{"Short", "1 2 3\n", "Error: please enter only numbers.\n"},
+        Rejection{"TooLarge", "16 1 2 3\n", "Error: tiles must be numbered from 0 to 15.\n"},
+        Rejection{"Negative", "-1\n", "Error: tiles must be numbered from 0 to 15.\n"},
+        Rejection{"Repeated", "1 5 5 x\n", "Error: the tile 5 is repeated.\n"},
+        Rejection{"Unsolvable", "1 2 3 4 5 6 7 8 9 10 11 12 13 15 14 0\n",
+                  "The puzzle can not be solved in this configuration.\n"}),
+    [](const ::testing::TestParamInfo<Rejection>& info) { return std::string(info.param.name); });
+
+TEST(Program, ClosedStandardInputIsNotANumber) {
+  const ProgramRun run = runProgramWithClosedInput();
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_EQ(afterBanner(run.output), "Error: please enter only numbers.\n");
+}
+
+struct Move {
+  int tile;
+  char letter;
+  bool operator==(const Move&) const = default;
+};
+
+struct Report {
+  const char* name;
+  Tiles tiles;
+  std::array<unsigned, 4> estimate;             // top-left, top-right, bottom-left, bottom-right
+  std::vector<std::array<unsigned, 2>> bounds;  // threshold and nodes visited
+  std::vector<Move> firstMoves;
+  std::vector<Move> lastMoves;
+};
+
+// Parses moves laid out as "%2u%c " with a newline after every fifteenth.
+std::vector<Move> parseMoves(const std::string& text) {
+  static const std::regex kMove("( [1-9]|1[0-5])[UDLR] ");
+  std::vector<Move> moves;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const std::string token = text.substr(pos, 4);
+    if (!std::regex_match(token, kMove)) {
+      ADD_FAILURE() << "malformed move \"" << token << "\" at offset " << pos;
+      break;
+    }
+    moves.push_back({std::stoi(token.substr(0, 2)), token[2]});
+    pos += 4;
+    if (moves.size() % kMovesPerLine == 0) {
+      EXPECT_EQ(text.substr(pos, 1), "\n") << "after move " << moves.size();
+      ++pos;
+    }
+  }
+  return moves;
+}
+
+class ProgramSolves : public ::testing::TestWithParam<Report> {};
+
+TEST_P(ProgramSolves, PrintsTheReportAndAnOptimalSolution) {
+  const Report& report = GetParam();
+  const ProgramRun run = runProgram(text(report.tiles));
+  EXPECT_EQ(run.exitStatus, 1);
+  std::istringstream stream(afterBanner(run.output));
+
+  const auto [topLeft, topRight, bottomLeft, bottomRight] = report.estimate;
+  char line[128];
+  std::snprintf(line, sizeof line, "Initial estimate: %u + %u + %u + %u = %u moves", topLeft,
+                topRight, bottomLeft, bottomRight, topLeft + topRight + bottomLeft + bottomRight);
+  std::vector<std::string> expected = {"Generating databases. Please wait.", line};
+  unsigned total = 0;
+  for (const auto& [threshold, nodes] : report.bounds) {
+    std::snprintf(line, sizeof line, "%4u moves: %10u nodes", threshold, nodes);
+    expected.push_back(line);
+    total += nodes;
+  }
+  expected.push_back(std::to_string(total) + " nodes total");
+  for (const std::string& want : expected) {
+    std::string got;
+    std::getline(stream, got);
+    EXPECT_EQ(got, want);
+  }
+
+  // Timing varies; its form does not. The rate is printed exactly when time has passed.
+  std::string seconds;
+  std::getline(stream, seconds);
+  EXPECT_TRUE(std::regex_match(seconds, std::regex("[0-9]+\\.[0-9]{6} seconds"))) << seconds;
+  std::string rest((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+  const std::regex rate("[0-9]+\\.[0-9]{6} nodes per second\n");
+  std::smatch match;
+  const bool hasRate = std::regex_search(rest, match, rate, std::regex_constants::match_continuous);
+  EXPECT_EQ(hasRate, seconds != "0.000000 seconds") << rest;
+  if (hasRate) rest = match.suffix();
+
+  const std::vector<Move> moves = parseMoves(rest);
+  const unsigned length = report.bounds.back()[0];
+  ASSERT_EQ(moves.size(), length);
+  const std::vector<Move> head(moves.begin(), moves.begin() + report.firstMoves.size());
+  const std::vector<Move> tail(moves.end() - report.lastMoves.size(), moves.end());
+  EXPECT_EQ(head, report.firstMoves);
+  EXPECT_EQ(tail, report.lastMoves);
+
+  Board board;
+  for (int cell = 0; cell < kCells; ++cell) {
+    board.tiles[cell] = static_cast<std::uint8_t>(report.tiles[cell]);
+    board.row[report.tiles[cell]] = cell / kSide;
+    board.column[report.tiles[cell]] = cell % kSide;
+  }
+  for (const Move& move : moves) {
+    const int direction = static_cast<int>(std::string("UDLR").find(move.letter));
+    bool movedTracked = false;
+    ASSERT_TRUE(slide(board, direction, movedTracked)) << move.tile << move.letter;
+    ASSERT_EQ(board.lastTile, move.tile) << "moved tile of " << move.tile << move.letter;
+  }
+  for (int cell = 0; cell < kCells; ++cell)
+    EXPECT_EQ(board.tiles[cell], kGoal[cell]);
+}
+
+// Every report but the goal's has an optimal length settled by the last threshold tried.
+INSTANTIATE_TEST_SUITE_P(
+    Positions, ProgramSolves,
+    ::testing::Values(Report{"Goal", kGoal, {0, 0, 0, 0}, {{0, 1}}, {}, {}},
+                      Report{"BlankAndFifteenSwapped",
+                             {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 0, 15},
+                             {0, 0, 0, 1},
+                             {{1, 3}},
+                             {{15, 'L'}},
+                             {}},
+                      Report{"EighteenMoves",
+                             {5, 3, 10, 4, 2, 0, 6, 8, 9, 1, 7, 11, 13, 14, 15, 12},
+                             {7, 2, 3, 2},
+                             {{14, 8}, {16, 31}, {18, 39}},
+                             {{1, 'U'},
+                              {7, 'L'},
+                              {6, 'D'},
+                              {10, 'D'},
+                              {3, 'R'},
+                              {1, 'U'},
+                              {7, 'U'},
+                              {6, 'L'},
+                              {10, 'D'},
+                              {7, 'R'},
+                              {2, 'R'},
+                              {5, 'D'},
+                              {1, 'L'},
+                              {2, 'U'},
+                              {6, 'U'},
+                              {10, 'L'},
+                              {11, 'L'},
+                              {12, 'U'}},
+                             {}},
+                      Report{"FortyMoves",
+                             {5, 2, 14, 7, 11, 0, 8, 3, 6, 1, 12, 15, 13, 4, 9, 10},
+                             {8, 12, 10, 6},
+                             {{36, 92}, {38, 1164}, {40, 83}},
+                             {{1, 'U'}, {4, 'U'}, {9, 'L'}, {12, 'D'}},
+                             {{10, 'U'}, {14, 'L'}, {15, 'L'}}},
+                      Report{"FortySixMoves",
+                             {13, 7, 5, 1, 10, 4, 15, 2, 9, 6, 8, 3, 14, 12, 11, 0},
+                             {10, 12, 8, 8},
+                             {{38, 65}, {40, 665}, {42, 4989}, {44, 33394}, {46, 44938}},
+                             {{3, 'D'}, {8, 'R'}, {15, 'D'}},
+                             {}}),
+    [](const ::testing::TestParamInfo<Report>& info) { return std::string(info.param.name); });
+
+}  // namespace

@@ -1,0 +1,43 @@
+#include "support/run_program.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace {
+
+ProgramRun runCommand(const std::string& command) {
+  std::FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) throw std::runtime_error("cannot run " + command);
+  ProgramRun run;
+  char buffer[4096];
+  std::size_t got = 0;
+  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+    run.output.append(buffer, got);
+  const int status = pclose(pipe);
+  if (WIFEXITED(status)) run.exitStatus = WEXITSTATUS(status);
+  return run;
+}
+
+}  // namespace
+
+ProgramRun runProgram(const std::string& input, const std::string& executable,
+                      const std::string& shellPrefix) {
+  char inputPath[] = "/tmp/zelvar-input-XXXXXX";
+  const int fd = mkstemp(inputPath);
+  if (fd < 0) throw std::runtime_error("cannot create a temporary input file");
+  std::FILE* inputFile = fdopen(fd, "wb");
+  std::fwrite(input.data(), 1, input.size(), inputFile);
+  std::fclose(inputFile);
+
+  ProgramRun run = runCommand(shellPrefix + "'" + executable + "' < " + inputPath);
+  std::remove(inputPath);
+  return run;
+}
+
+ProgramRun runProgramWithClosedInput(const std::string& executable) {
+  return runCommand("'" + executable + "' <&-");
+}
