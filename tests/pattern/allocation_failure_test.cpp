@@ -1,0 +1,207 @@
+// Table allocations that fail: the build that needed the table prints its one message, nothing
+// is built after it, and every table allocated before it is released.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "alloc/allocation_injector.h"
+#include "board/board.h"
+#include "pattern/distance_table.h"
+#include "pattern/move_table.h"
+#include "pattern/pattern_database.h"
+#include "search/solver.h"
+#include "support/run_program.h"
+
+namespace {
+
+using allocation_injector::attemptedAllocations;
+using allocation_injector::failNthAllocation;
+using allocation_injector::liveAllocations;
+
+constexpr char kGenerating[] = "Generating databases. Please wait.\n";
+constexpr char kMoveTableFailure[] = "Failed to allocate memory for move table.\n";
+constexpr char kCountTableFailure[] = "Failed to allocate memory for count table.\n";
+constexpr char kDistanceTableFailure[] = "Failed to allocate memory for data base.\n";
+
+// A run allocates bottomRight's move, count and distance tables, then topLeft's.
+constexpr int kTableAllocations = 6;
+constexpr std::array<const char*, kTableAllocations> kFailureMessages = {
+    kMoveTableFailure, kCountTableFailure, kDistanceTableFailure,
+    kMoveTableFailure, kCountTableFailure, kDistanceTableFailure};
+
+// The first worked example: solvable, solved within a few dozen nodes.
+constexpr char kSolvableInput[] = "5 3 10 4\n2 0 6 8\n9 1 7 11\n13 14 15 12\n";
+constexpr std::array<std::uint8_t, kCells> kSolvableTiles = {5, 3, 10, 4,  2,  0,  6,  8,
+                                                             9, 1, 7,  11, 13, 14, 15, 12};
+
+Board solvablePosition() {
+  Board board;
+  for (int cell = 0; cell < kCells; ++cell) {
+    const int tile = kSolvableTiles[cell];
+    board.tiles[cell] = static_cast<std::uint8_t>(tile);
+    board.row[tile] = cell / kSide;
+    board.column[tile] = cell % kSide;
+  }
+  return board;
+}
+
+// What a stream receives, as a string.
+class Capture {
+ public:
+  Capture() : file_(open_memstream(&text_, &size_)) {}
+  Capture(const Capture&) = delete;
+  Capture& operator=(const Capture&) = delete;
+  ~Capture() {
+    if (file_ != nullptr) std::fclose(file_);
+    std::free(text_);
+  }
+  std::FILE* file() const { return file_; }
+  std::string text() {
+    std::fclose(file_);
+    file_ = nullptr;
+    return std::string(text_, size_);
+  }
+
+ private:
+  char* text_ = nullptr;
+  std::size_t size_ = 0;
+  std::FILE* file_;
+};
+
+class AllocationFailure : public ::testing::Test {
+ protected:
+  void TearDown() override { failNthAllocation(0); }
+};
+
+TEST_F(AllocationFailure, MoveTableBuildStopsAtEitherFailedTable) {
+  {
+    PatternDatabase database(4, kBottomRightPattern);
+    Capture output;
+    failNthAllocation(1);
+    EXPECT_FALSE(buildMoveTable(database, output.file()));
+    EXPECT_EQ(output.text(), kMoveTableFailure);
+    EXPECT_EQ(attemptedAllocations(), 1u) << "the count table must not be tried";
+    EXPECT_EQ(database.moveTable.get(), nullptr);
+    EXPECT_EQ(database.countTable.get(), nullptr);
+  }
+  {
+    PatternDatabase database(4, kBottomRightPattern);
+    Capture output;
+    failNthAllocation(2);
+    EXPECT_FALSE(buildMoveTable(database, output.file()));
+    EXPECT_EQ(output.text(), kCountTableFailure);
+    EXPECT_EQ(attemptedAllocations(), 2u);
+    EXPECT_NE(database.moveTable.get(), nullptr) << "the move table stays with the database";
+    EXPECT_EQ(database.countTable.get(), nullptr);
+    EXPECT_EQ(liveAllocations(), 1u);
+  }
+  EXPECT_EQ(liveAllocations(), 0u) << "the destructor releases what the build left";
+}
+
+TEST_F(AllocationFailure, DistanceTableBuildReportsItsFailedTable) {
+  {
+    PatternDatabase database(4, kBottomRightPattern);
+    Capture output;
+    ASSERT_TRUE(buildMoveTable(database, output.file()));
+    failNthAllocation(1);
+    EXPECT_FALSE(buildDistanceTable(database, output.file()));
+    EXPECT_EQ(output.text(), kDistanceTableFailure);
+    EXPECT_EQ(attemptedAllocations(), 1u);
+    EXPECT_EQ(database.distanceTable.get(), nullptr);
+  }
+  EXPECT_EQ(liveAllocations(), 0u);
+}
+
+// The baseline the failing runs are measured against: a run without failure makes exactly the
+// six table allocations and releases all of them.
+TEST_F(AllocationFailure, RunWithoutFailureAllocatesSixTablesAndReleasesThem) {
+  Board position = solvablePosition();
+  Capture output;
+  failNthAllocation(0);
+  runSolver(position, output.file());
+  const std::string text = output.text();
+  EXPECT_TRUE(
+      text.starts_with(std::string(kGenerating) + "Initial estimate: 7 + 2 + 3 + 2 = 14 moves\n"))
+      << text;
+  EXPECT_EQ(attemptedAllocations(), static_cast<unsigned>(kTableAllocations));
+  EXPECT_EQ(liveAllocations(), 0u);
+}
+
+TEST_F(AllocationFailure, RunStopsAtEachFailedTableAndReleasesTheOthers) {
+  for (int n = 1; n <= kTableAllocations; ++n) {
+    SCOPED_TRACE("failing table allocation " + std::to_string(n));
+    Board position = solvablePosition();
+    Capture output;
+    failNthAllocation(static_cast<unsigned>(n));
+    runSolver(position, output.file());
+    EXPECT_EQ(output.text(), std::string(kGenerating) + kFailureMessages[n - 1]);
+    EXPECT_EQ(attemptedAllocations(), static_cast<unsigned>(n)) << "built past the failure";
+    EXPECT_EQ(liveAllocations(), 0u);
+    EXPECT_EQ(position.tiles, kSolvableTiles) << "no move may be played without a search";
+  }
+}
+
+// Splits program output into lines, keeping each newline.
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> result;
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t end = text.find('\n', start);
+    const std::size_t next = end == std::string::npos ? text.size() : end + 1;
+    result.push_back(text.substr(start, next - start));
+    start = next;
+  }
+  return result;
+}
+
+// Banner, prompt and generating line, then exactly `message`.
+void expectFailedRun(const ProgramRun& run, const std::string& message) {
+  EXPECT_EQ(run.exitStatus, 1);
+  const std::vector<std::string> output = lines(run.output);
+  ASSERT_EQ(output.size(), 5u) << run.output;
+  EXPECT_EQ(output[0], "Zelvar version 1.0 - An optimal solver for the fifteen puzzle\n");
+  EXPECT_GT(output[1].size(), 1u) << "the notice line is missing";
+  EXPECT_EQ(output[2], "Enter the initial configuration now:\n");
+  EXPECT_EQ(output[3], kGenerating);
+  EXPECT_EQ(output[4], message);
+}
+
+TEST(AllocationFailureProgram, EachFailedTableEndsTheRunWithItsMessage) {
+  for (int n = 1; n <= kTableAllocations; ++n) {
+    SCOPED_TRACE("failing table allocation " + std::to_string(n));
+    const ProgramRun run = runProgram(kSolvableInput, ZELVAR_FAILING_EXECUTABLE,
+                                      "ZELVAR_FAIL_ALLOCATION=" + std::to_string(n) + " ");
+    expectFailedRun(run, kFailureMessages[n - 1]);
+  }
+}
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZELVAR_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define ZELVAR_ADDRESS_SANITIZER 1
+#endif
+
+TEST(AllocationFailureProgram, AddressSpaceLimitFailsATableOfTheRealProgram) {
+#ifdef ZELVAR_ADDRESS_SANITIZER
+  GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space, so no limit that lets "
+                  "the program start can make a table allocation fail";
+#endif
+  // About 6 MB start the program and 15 MB carry it into the search; 10 MB fails topLeft's
+  // move table with a wide margin on both sides.
+  const ProgramRun run = runProgram(kSolvableInput, ZELVAR_EXECUTABLE, "ulimit -v 10000; ");
+  const std::string text = run.output;
+  const bool anyTableMessage = text.ends_with(kMoveTableFailure) ||
+                               text.ends_with(kCountTableFailure) ||
+                               text.ends_with(kDistanceTableFailure);
+  ASSERT_TRUE(anyTableMessage) << text;
+  expectFailedRun(run, lines(text).back());
+}
+
+}  // namespace
