@@ -11,6 +11,7 @@
 
 #include "board/board.h"
 #include "input/configuration.h"
+#include "support/output_capture.h"
 
 namespace {
 
@@ -155,29 +156,6 @@ bool isOneOfTheMessages(const std::string& printed) {
   return false;
 }
 
-// Collects what a stream receives.
-class Capture {
- public:
-  Capture() : file_(open_memstream(&text_, &size_)) { require(file_ != nullptr, "open_memstream"); }
-  Capture(const Capture&) = delete;
-  Capture& operator=(const Capture&) = delete;
-  ~Capture() {
-    if (file_ != nullptr) std::fclose(file_);
-    std::free(text_);
-  }
-  std::FILE* file() const { return file_; }
-  std::string text() {
-    std::fclose(file_);
-    file_ = nullptr;
-    return std::string(text_, size_);
-  }
-
- private:
-  char* text_ = nullptr;
-  std::size_t size_ = 0;
-  std::FILE* file_;
-};
-
 // A read-only stream over a private copy (fmemopen wants a writable buffer).
 class Input {
  public:
@@ -200,7 +178,8 @@ class Input {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   Input input(data, size);
-  Capture output;
+  OutputCapture output;
+  require(output.file() != nullptr, "open_memstream");
   Board board;
   // Poison so that a field the reader forgot to set cannot pass for a correct one.
   board.tiles.fill(kDontCare);
@@ -233,7 +212,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(board.row[tile] == cell / 4 && board.column[tile] == cell % 4,
             "row or column disagrees with the tile's cell");
   }
-  Capture parityOutput;
+  OutputCapture parityOutput;
+  require(parityOutput.file() != nullptr, "open_memstream");
   require(isSolvable(board, parityOutput.file()), "an accepted board fails the parity test");
   require(parityOutput.text().empty(), "a passing parity test printed something");
   return 0;

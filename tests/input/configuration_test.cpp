@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "support/output_capture.h"
+
 namespace {
 
 using Tiles = std::array<int, kCells>;
@@ -29,15 +31,11 @@ struct ReadResult {
 ReadResult read(const std::string& input) {
   ReadResult result;
   std::FILE* in = fmemopen(const_cast<char*>(input.data()), input.size(), "r");
-  char* buffer = nullptr;
-  std::size_t size = 0;
-  std::FILE* out = open_memstream(&buffer, &size);
-  if (in == nullptr || out == nullptr) ADD_FAILURE() << "cannot open memory streams";
-  if (in == nullptr || out == nullptr) return result;
-  result.accepted = readConfiguration(result.board, in, out);
-  std::fclose(out);
-  result.output.assign(buffer, size);
-  std::free(buffer);
+  OutputCapture out;
+  if (in == nullptr || out.file() == nullptr) ADD_FAILURE() << "cannot open memory streams";
+  if (in == nullptr || out.file() == nullptr) return result;
+  result.accepted = readConfiguration(result.board, in, out.file());
+  result.output = out.text();
   for (int c = std::getc(in); c != EOF; c = std::getc(in))
     result.unread += static_cast<char>(c);
   std::fclose(in);
@@ -174,13 +172,9 @@ TEST(IsSolvable, FollowsTheParityOfPermutationAndBlankDistance) {
       {{1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15, 4, 8, 12, 0}, true},
   };
   for (const Case& test : cases) {
-    char* buffer = nullptr;
-    std::size_t size = 0;
-    std::FILE* out = open_memstream(&buffer, &size);
-    ASSERT_NE(out, nullptr);
-    EXPECT_EQ(isSolvable(boardFromTiles(test.tiles), out), test.solvable);
-    std::fclose(out);
-    EXPECT_EQ(std::string(buffer, size), test.solvable ? "" : kUnsolvable);
-    std::free(buffer);
+    OutputCapture out;
+    ASSERT_NE(out.file(), nullptr);
+    EXPECT_EQ(isSolvable(boardFromTiles(test.tiles), out.file()), test.solvable);
+    EXPECT_EQ(out.text(), test.solvable ? "" : kUnsolvable);
   }
 }

@@ -15,6 +15,7 @@
 #include "pattern/move_table.h"
 #include "pattern/pattern_database.h"
 #include "search/solver.h"
+#include "support/output_capture.h"
 #include "support/run_program.h"
 
 namespace {
@@ -50,29 +51,6 @@ Board solvablePosition() {
   return board;
 }
 
-// What a stream receives, as a string.
-class Capture {
- public:
-  Capture() : file_(open_memstream(&text_, &size_)) {}
-  Capture(const Capture&) = delete;
-  Capture& operator=(const Capture&) = delete;
-  ~Capture() {
-    if (file_ != nullptr) std::fclose(file_);
-    std::free(text_);
-  }
-  std::FILE* file() const { return file_; }
-  std::string text() {
-    std::fclose(file_);
-    file_ = nullptr;
-    return std::string(text_, size_);
-  }
-
- private:
-  char* text_ = nullptr;
-  std::size_t size_ = 0;
-  std::FILE* file_;
-};
-
 class AllocationFailure : public ::testing::Test {
  protected:
   void TearDown() override { failNthAllocation(0); }
@@ -81,7 +59,7 @@ class AllocationFailure : public ::testing::Test {
 TEST_F(AllocationFailure, MoveTableBuildStopsAtEitherFailedTable) {
   {
     PatternDatabase database(4, kBottomRightPattern);
-    Capture output;
+    OutputCapture output;
     failNthAllocation(1);
     EXPECT_FALSE(buildMoveTable(database, output.file()));
     EXPECT_EQ(output.text(), kMoveTableFailure);
@@ -91,7 +69,7 @@ TEST_F(AllocationFailure, MoveTableBuildStopsAtEitherFailedTable) {
   }
   {
     PatternDatabase database(4, kBottomRightPattern);
-    Capture output;
+    OutputCapture output;
     failNthAllocation(2);
     EXPECT_FALSE(buildMoveTable(database, output.file()));
     EXPECT_EQ(output.text(), kCountTableFailure);
@@ -106,7 +84,7 @@ TEST_F(AllocationFailure, MoveTableBuildStopsAtEitherFailedTable) {
 TEST_F(AllocationFailure, DistanceTableBuildReportsItsFailedTable) {
   {
     PatternDatabase database(4, kBottomRightPattern);
-    Capture output;
+    OutputCapture output;
     ASSERT_TRUE(buildMoveTable(database, output.file()));
     failNthAllocation(1);
     EXPECT_FALSE(buildDistanceTable(database, output.file()));
@@ -121,7 +99,7 @@ TEST_F(AllocationFailure, DistanceTableBuildReportsItsFailedTable) {
 // six table allocations and releases all of them.
 TEST_F(AllocationFailure, RunWithoutFailureAllocatesSixTablesAndReleasesThem) {
   Board position = solvablePosition();
-  Capture output;
+  OutputCapture output;
   failNthAllocation(0);
   runSolver(position, output.file());
   const std::string text = output.text();
@@ -136,7 +114,7 @@ TEST_F(AllocationFailure, RunStopsAtEachFailedTableAndReleasesTheOthers) {
   for (int n = 1; n <= kTableAllocations; ++n) {
     SCOPED_TRACE("failing table allocation " + std::to_string(n));
     Board position = solvablePosition();
-    Capture output;
+    OutputCapture output;
     failNthAllocation(static_cast<unsigned>(n));
     runSolver(position, output.file());
     EXPECT_EQ(output.text(), std::string(kGenerating) + kFailureMessages[n - 1]);

@@ -10,6 +10,7 @@
 
 #include "pattern/built_databases.h"
 #include "pattern/reference_pattern.h"
+#include "support/output_capture.h"
 
 namespace {
 
@@ -130,15 +131,10 @@ TEST(MoveTable, EqualsTheReferenceModelEntryByEntry) {
 
 TEST(BuildMoveTable, FreshBuildPrintsNothingAndRepeatsTheTables) {
   PatternDatabase bottomRight(4, kBottomRightPattern);
-  char* text = nullptr;
-  std::size_t size = 0;
-  std::FILE* out = open_memstream(&text, &size);
-  ASSERT_NE(out, nullptr);
-  const bool built = buildMoveTable(bottomRight, out);
-  std::fclose(out);
-  EXPECT_TRUE(built);
-  EXPECT_EQ(std::string(text, size), "");
-  std::free(text);
+  OutputCapture out;
+  ASSERT_NE(out.file(), nullptr);
+  EXPECT_TRUE(buildMoveTable(bottomRight, out.file()));
+  EXPECT_EQ(out.text(), "");
   ASSERT_NE(bottomRight.moveTable, nullptr);
   ASSERT_NE(bottomRight.countTable, nullptr);
   EXPECT_EQ(bottomRight.distanceTable, nullptr);

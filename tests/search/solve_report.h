@@ -13,6 +13,7 @@
 #include "pattern/built_databases.h"
 #include "search/reference_search.h"
 #include "search/solver.h"
+#include "support/output_capture.h"
 
 struct SolveRun {
   std::string text;
@@ -20,20 +21,6 @@ struct SolveRun {
   Board after;                       // the position once solve() has returned
   std::uint64_t nodeCountAfter = 0;  // left in the context, which the solver resets
 };
-
-// Everything `write` prints to the stream it is handed.
-template <typename Write>
-std::string captureOutput(Write&& write) {
-  char* buffer = nullptr;
-  std::size_t size = 0;
-  std::FILE* out = open_memstream(&buffer, &size);
-  if (out == nullptr) return "open_memstream failed";
-  write(out);
-  std::fclose(out);
-  std::string text(buffer, size);
-  std::free(buffer);
-  return text;
-}
 
 inline SolveRun runSolve(const Board& position, const PatternDatabase& topLeft,
                          const PatternDatabase& bottomRight) {
