@@ -9,47 +9,41 @@ PatternDatabase::PatternDatabase(int tileCount, const unsigned char* tileList)
     stateCount *= factor;
 }
 
-unsigned rankPlacement(const Board& board, const PatternDatabase& database) {
-  const int n = database.tileCount;
-  int cells[kMaxPatternTiles];
-  for (int i = 0; i < n; ++i)
-    cells[i] = cellOf(board, database.tileList[i]);
-
-  // Mixed radix: each digit is the cell's rank among the cells not taken by earlier tiles.
-  unsigned index = 0;
-  unsigned radix = kCells;
-  for (int i = 0; i < n - 1; ++i) {
-    index += static_cast<unsigned>(cells[i]);
-    for (int j = i + 1; j < n; ++j) {
-      if (cells[j] > cells[i]) --cells[j];
-    }
-    --radix;
-    index *= radix;
+unsigned rankCells(const int* cells, int count, int from, unsigned index, unsigned taken) {
+  for (int i = from; i < count; ++i) {
+    const unsigned cell = static_cast<unsigned>(cells[i]);
+    // The digit is the cell's rank among the cells the earlier tiles left free.
+    const unsigned digit = cell - countBits16(taken & ((1u << cell) - 1));
+    index = index * static_cast<unsigned>(kCells - i) + digit;
+    taken |= 1u << cell;
   }
-  return index + static_cast<unsigned>(cells[n - 1]);
+  return index;
+}
+
+unsigned rankPlacement(const Board& board, const PatternDatabase& database) {
+  int cells[kMaxPatternTiles];
+  for (int i = 0; i < database.tileCount; ++i)
+    cells[i] = cellOf(board, database.tileList[i]);
+  return rankCells(cells, database.tileCount);
 }
 
 void unrankPlacement(Board& board, unsigned index, const PatternDatabase& database) {
   assert(index < database.stateCount);
   const int n = database.tileCount;
-  int digits[kMaxPatternTiles];
-  unsigned base = kCells - n;
+  unsigned digits[kMaxPatternTiles];
   for (int i = n - 1; i >= 0; --i) {
-    ++base;
-    digits[i] = static_cast<int>(index % base);
+    const unsigned base = static_cast<unsigned>(kCells - i);
+    digits[i] = index % base;
     index /= base;
   }
-  // Undo the rank-among-free-cells, from the last digit back to the first.
-  for (int k = n - 1; k >= 0; --k) {
-    for (int j = k + 1; j < n; ++j) {
-      if (digits[j] >= digits[k]) ++digits[j];
-    }
-  }
   board.tiles.fill(kDontCare);
+  unsigned taken = 0;
   for (int k = 0; k < n; ++k) {
+    const int cell = freeCellOfRank(taken, digits[k]);
+    taken |= 1u << cell;
     const int tile = database.tileList[k];
-    board.column[tile] = digits[k] % kSide;
-    board.row[tile] = digits[k] / kSide;
-    board.tiles[digits[k]] = static_cast<std::uint8_t>(tile);
+    board.column[tile] = cell % kSide;
+    board.row[tile] = cell / kSide;
+    board.tiles[cell] = static_cast<std::uint8_t>(tile);
   }
 }
