@@ -1,4 +1,5 @@
 // Zelvar: reads a fifteen-puzzle position from standard input and prints an optimal solution.
+#include <csignal>
 #include <cstdio>
 
 #include "board/board.h"
@@ -6,6 +7,11 @@
 #include "search/solver.h"
 
 int main() {
+#ifdef SIGPIPE
+  // Output is flushed before each search bound, so a reader that leaves early would otherwise
+  // end the run by a signal; failed writes are harmless, and the exit status stays 1.
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
   Board position;
   std::printf("Zelvar version 1.0 - An optimal solver for the fifteen puzzle\n");
   std::printf("Written by the Zelvar developers; free to use, copy and change.\n");

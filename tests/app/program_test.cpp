@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <iterator>
 #include <regex>
 #include <sstream>
@@ -72,6 +75,17 @@ TEST(Program, ClosedStandardInputIsNotANumber) {
   const ProgramRun run = runProgramWithClosedInput();
   EXPECT_EQ(run.exitStatus, 1);
   EXPECT_EQ(afterBanner(run.output), "Error: please enter only numbers.\n");
+}
+
+// `true` exits without reading, so the program's first write, after the databases are built,
+// meets a closed pipe; the run must still end with status 1 rather than die of the signal.
+TEST(Program, ExitsWithOneWhenTheReaderLeavesEarly) {
+  const std::string command = "bash -c \"echo 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 0 | '" +
+                              std::string(ZELVAR_EXECUTABLE) +
+                              "' | true; exit \\${PIPESTATUS[1]}\"";
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
 }
 
 struct Move {
