@@ -94,6 +94,10 @@ void benchSearch(const std::vector<std::string>& positions) {
   double unused[4];
   if (!buildAll(bottomRight, topLeft, unused)) std::exit(2);
   std::FILE* sink = std::fopen("/dev/null", "w");
+  if (sink == nullptr) {
+    std::fprintf(stderr, "cannot open /dev/null\n");
+    std::exit(2);
+  }
 
   std::printf("%3s  %-48s %6s %14s %10s %14s\n", "#", "position", "moves", "nodes", "ms",
               "nodes/s");
@@ -104,13 +108,14 @@ void benchSearch(const std::vector<std::string>& positions) {
   for (std::size_t i = 0; i < positions.size(); ++i) {
     std::FILE* in = fmemopen(const_cast<char*>(positions[i].data()), positions[i].size(), "r");
     Board position;
-    if (!readConfiguration(position, in, stdout)) std::exit(2);
+    if (in == nullptr || !readConfiguration(position, in, stdout)) std::exit(2);
     std::fclose(in);
 
     SearchContext context;
     const Clock::time_point start = Clock::now();
     const SolveSummary summary = solve(context, topLeft, bottomRight, position, sink);
-    const double ms = millisecondsSince(start);
+    // A floor of one microsecond keeps the rates finite for trivial positions.
+    const double ms = std::max(millisecondsSince(start), 0.001);
 
     std::string shown = positions[i];
     shown.erase(shown.find_last_not_of(" \t\r\n") + 1);

@@ -37,7 +37,7 @@ inline int cellOf(const Board& board, int tile) {
 // Fills the solved position: tiles 1-15 in reading order, the blank in cell 15.
 void setGoal(Board& board);
 
-// Slides the tile next to the blank in `direction` (values above 3 mean kRight). Returns false
-// and leaves everything untouched when the blank is on the edge that forbids it. Otherwise
+// Slides the tile next to the blank in `direction` (any value but 0 to 2 means kRight). Returns
+// false and leaves everything untouched when the blank is on the edge that forbids it. Otherwise
 // sets lastTile and reports in movedTracked whether the moved cell held a tracked tile.
 bool slide(Board& board, int direction, bool& movedTracked);

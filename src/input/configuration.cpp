@@ -15,8 +15,10 @@ bool isDigit(int c) {
   return c >= '0' && c <= '9';
 }
 
-}  // namespace
-
+// Reads one number as "%u" would (white space skipped, an optional sign, decimal digits) and
+// leaves the character after it unread. Values that do not fit a tile, however many digits
+// they have, and every negative value but -0 come back as kMaxTile + 1. Returns false when no
+// digit follows (text that is not a number, or end of input).
 bool readNumber(std::FILE* in, unsigned& value) {
   int c = std::getc(in);
   while (isSpace(c))
@@ -41,6 +43,8 @@ bool readNumber(std::FILE* in, unsigned& value) {
   value = negative && number != 0 ? kOutOfRange : number;
   return true;
 }
+
+}  // namespace
 
 bool readConfiguration(Board& board, std::FILE* in, std::FILE* out) {
   for (int tile = 0; tile < kCells; ++tile)

@@ -8,12 +8,6 @@
 
 inline constexpr unsigned kMaxTile = 15;
 
-// Reads one number as "%u" would (white space skipped, an optional sign, decimal digits) and
-// leaves the character after it unread. Values that do not fit a tile, however many digits
-// they have, and every negative value but -0 come back as kMaxTile + 1. Returns false when no
-// digit follows (text that is not a number, or end of input).
-bool readNumber(std::FILE* in, unsigned& value);
-
 // Reads sixteen numbers in reading order into a fully tracked board, then applies the parity
 // test. Returns true when they form a permutation of 0 to 15 that can reach the goal.
 // Otherwise prints the first problem to `out` and stops reading there. Nothing beyond the

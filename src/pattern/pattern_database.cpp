@@ -9,22 +9,17 @@ PatternDatabase::PatternDatabase(int tileCount, const unsigned char* tileList)
     stateCount *= factor;
 }
 
-unsigned rankCells(const int* cells, int count, int from, unsigned index, unsigned taken) {
-  for (int i = from; i < count; ++i) {
-    const unsigned cell = static_cast<unsigned>(cells[i]);
+unsigned rankPlacement(const Board& board, const PatternDatabase& database) {
+  unsigned index = 0;
+  unsigned taken = 0;
+  for (int i = 0; i < database.tileCount; ++i) {
+    const unsigned cell = static_cast<unsigned>(cellOf(board, database.tileList[i]));
     // The digit is the cell's rank among the cells the earlier tiles left free.
     const unsigned digit = cell - countBits16(taken & ((1u << cell) - 1));
     index = index * static_cast<unsigned>(kCells - i) + digit;
     taken |= 1u << cell;
   }
   return index;
-}
-
-unsigned rankPlacement(const Board& board, const PatternDatabase& database) {
-  int cells[kMaxPatternTiles];
-  for (int i = 0; i < database.tileCount; ++i)
-    cells[i] = cellOf(board, database.tileList[i]);
-  return rankCells(cells, database.tileCount);
 }
 
 void unrankPlacement(Board& board, unsigned index, const PatternDatabase& database) {

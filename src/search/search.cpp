@@ -40,8 +40,9 @@ struct Walk {
   const std::uint8_t* bottomRightDistances;
   Direction* path;
 
-  // The additive estimate. The four databases share no tile, so it never overestimates; it is
-  // at most 18 + 18 + 18 + 15.
+  // The additive estimate. The four views (the top-left database read for the position and its
+  // two mirrors, and the bottom-right database) track disjoint tiles, so it never
+  // overestimates; it is at most 18 + 18 + 18 + 15.
   unsigned estimate(const Node& node) const {
     return topLeftDistances[node.topRight] + topLeftDistances[node.topLeft] +
            topLeftDistances[node.bottomLeft] + bottomRightDistances[node.bottomRight];
