@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
@@ -13,6 +14,7 @@
 
 #include "board/board.h"
 #include "support/run_program.h"
+#include "support/worked_examples.h"
 
 namespace {
 
@@ -88,21 +90,6 @@ TEST(Program, ExitsWithOneWhenTheReaderLeavesEarly) {
   EXPECT_EQ(WEXITSTATUS(status), 1);
 }
 
-struct Move {
-  int tile;
-  char letter;
-  bool operator==(const Move&) const = default;
-};
-
-struct Report {
-  const char* name;
-  Tiles tiles;
-  std::array<unsigned, 4> estimate;             // top-left, top-right, bottom-left, bottom-right
-  std::vector<std::array<unsigned, 2>> bounds;  // threshold and nodes visited
-  std::vector<Move> firstMoves;
-  std::vector<Move> lastMoves;
-};
-
 // Parses moves laid out as "%2u%c " with a newline after every fifteenth.
 std::vector<Move> parseMoves(const std::string& text) {
   static const std::regex kMove("( [1-9]|1[0-5])[UDLR] ");
@@ -114,7 +101,7 @@ std::vector<Move> parseMoves(const std::string& text) {
       ADD_FAILURE() << "malformed move \"" << token << "\" at offset " << pos;
       break;
     }
-    moves.push_back({std::stoi(token.substr(0, 2)), token[2]});
+    moves.push_back({static_cast<unsigned>(std::stoi(token.substr(0, 2))), token[2]});
     pos += 4;
     if (moves.size() % kMovesPerLine == 0) {
       EXPECT_EQ(text.substr(pos, 1), "\n") << "after move " << moves.size();
@@ -124,24 +111,27 @@ std::vector<Move> parseMoves(const std::string& text) {
   return moves;
 }
 
-class ProgramSolves : public ::testing::TestWithParam<Report> {};
+class ProgramSolves : public ::testing::TestWithParam<WorkedExample> {};
 
 TEST_P(ProgramSolves, PrintsTheReportAndAnOptimalSolution) {
-  const Report& report = GetParam();
+  const WorkedExample& report = GetParam();
   const ProgramRun run = runProgram(text(report.tiles));
   EXPECT_EQ(run.exitStatus, 1);
   std::istringstream stream(afterBanner(run.output));
 
-  const auto [topLeft, topRight, bottomLeft, bottomRight] = report.estimate;
+  const auto [topLeft, topRight, bottomLeft, bottomRight] = report.terms;
   char line[128];
   std::snprintf(line, sizeof line, "Initial estimate: %u + %u + %u + %u = %u moves", topLeft,
                 topRight, bottomLeft, bottomRight, topLeft + topRight + bottomLeft + bottomRight);
   std::vector<std::string> expected = {"Generating databases. Please wait.", line};
-  unsigned total = 0;
-  for (const auto& [threshold, nodes] : report.bounds) {
-    std::snprintf(line, sizeof line, "%4u moves: %10u nodes", threshold, nodes);
+  std::uint64_t total = 0;
+  unsigned threshold = topLeft + topRight + bottomLeft + bottomRight;
+  for (const std::uint64_t nodes : report.nodes) {
+    std::snprintf(line, sizeof line, "%4u moves: %10llu nodes", threshold,
+                  static_cast<unsigned long long>(nodes));
     expected.push_back(line);
     total += nodes;
+    threshold += 2;
   }
   expected.push_back(std::to_string(total) + " nodes total");
   for (const std::string& want : expected) {
@@ -162,8 +152,7 @@ TEST_P(ProgramSolves, PrintsTheReportAndAnOptimalSolution) {
   if (hasRate) rest = match.suffix();
 
   const std::vector<Move> moves = parseMoves(rest);
-  const unsigned length = report.bounds.back()[0];
-  ASSERT_EQ(moves.size(), length);
+  ASSERT_EQ(moves.size(), report.length);
   const std::vector<Move> head(moves.begin(), moves.begin() + report.firstMoves.size());
   const std::vector<Move> tail(moves.end() - report.lastMoves.size(), moves.end());
   EXPECT_EQ(head, report.firstMoves);
@@ -179,57 +168,30 @@ TEST_P(ProgramSolves, PrintsTheReportAndAnOptimalSolution) {
     const int direction = static_cast<int>(std::string("UDLR").find(move.letter));
     bool movedTracked = false;
     ASSERT_TRUE(slide(board, direction, movedTracked)) << move.tile << move.letter;
-    ASSERT_EQ(board.lastTile, move.tile) << "moved tile of " << move.tile << move.letter;
+    ASSERT_EQ(static_cast<unsigned>(board.lastTile), move.tile)
+        << "moved tile of " << move.tile << move.letter;
   }
   for (int cell = 0; cell < kCells; ++cell)
     EXPECT_EQ(board.tiles[cell], kGoal[cell]);
 }
 
-// Every report but the goal's has an optimal length settled by the last threshold tried.
-INSTANTIATE_TEST_SUITE_P(
-    Positions, ProgramSolves,
-    ::testing::Values(Report{"Goal", kGoal, {0, 0, 0, 0}, {{0, 1}}, {}, {}},
-                      Report{"BlankAndFifteenSwapped",
-                             {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 0, 15},
-                             {0, 0, 0, 1},
-                             {{1, 3}},
-                             {{15, 'L'}},
-                             {}},
-                      Report{"EighteenMoves",
-                             {5, 3, 10, 4, 2, 0, 6, 8, 9, 1, 7, 11, 13, 14, 15, 12},
-                             {7, 2, 3, 2},
-                             {{14, 8}, {16, 31}, {18, 39}},
-                             {{1, 'U'},
-                              {7, 'L'},
-                              {6, 'D'},
-                              {10, 'D'},
-                              {3, 'R'},
-                              {1, 'U'},
-                              {7, 'U'},
-                              {6, 'L'},
-                              {10, 'D'},
-                              {7, 'R'},
-                              {2, 'R'},
-                              {5, 'D'},
-                              {1, 'L'},
-                              {2, 'U'},
-                              {6, 'U'},
-                              {10, 'L'},
-                              {11, 'L'},
-                              {12, 'U'}},
-                             {}},
-                      Report{"FortyMoves",
-                             {5, 2, 14, 7, 11, 0, 8, 3, 6, 1, 12, 15, 13, 4, 9, 10},
-                             {8, 12, 10, 6},
-                             {{36, 92}, {38, 1164}, {40, 83}},
-                             {{1, 'U'}, {4, 'U'}, {9, 'L'}, {12, 'D'}},
-                             {{10, 'U'}, {14, 'L'}, {15, 'L'}}},
-                      Report{"FortySixMoves",
-                             {13, 7, 5, 1, 10, 4, 15, 2, 9, 6, 8, 3, 14, 12, 11, 0},
-                             {10, 12, 8, 8},
-                             {{38, 65}, {40, 665}, {42, 4989}, {44, 33394}, {46, 44938}},
-                             {{3, 'D'}, {8, 'R'}, {15, 'D'}},
-                             {}}),
-    [](const ::testing::TestParamInfo<Report>& info) { return std::string(info.param.name); });
+// The goal and the blank/15 swap, then the worked examples.
+std::vector<WorkedExample> solvedPositions() {
+  std::vector<WorkedExample> positions = {{"Goal", kGoal, {0, 0, 0, 0}, {1}, 0, {}, {}},
+                                          {"BlankAndFifteenSwapped",
+                                           {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 0, 15},
+                                           {0, 0, 0, 1},
+                                           {3},
+                                           1,
+                                           {{15, 'L'}},
+                                           {}}};
+  positions.insert(positions.end(), workedExamples().begin(), workedExamples().end());
+  return positions;
+}
+
+INSTANTIATE_TEST_SUITE_P(Positions, ProgramSolves, ::testing::ValuesIn(solvedPositions()),
+                         [](const ::testing::TestParamInfo<WorkedExample>& info) {
+                           return std::string(info.param.name);
+                         });
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "search/reference_search.h"
 #include "search/solver.h"
 #include "support/output_capture.h"
+#include "support/worked_examples.h"
 
 struct SolveRun {
   std::string text;
@@ -36,12 +37,6 @@ inline SolveRun runSolve(const Board& position, const PatternDatabase& topLeft,
 inline SolveRun runSolve(const Board& position) {
   return runSolve(position, builtDatabases().topLeft, builtDatabases().bottomRight);
 }
-
-struct Move {
-  unsigned tile;
-  char letter;
-  bool operator==(const Move&) const = default;
-};
 
 // The moves as solve() prints them: "%2u%c " each, a newline after every fifteenth.
 inline std::string renderMoves(const std::vector<Move>& moves) {

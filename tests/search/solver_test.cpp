@@ -47,15 +47,6 @@ unsigned walks(int cell, int length, int forbidden = -1) {
   return total;
 }
 
-struct WorkedExample {
-  std::array<int, 16> rows;
-  std::array<unsigned, 4> terms;
-  std::vector<std::uint64_t> nodes;
-  unsigned length;
-  std::vector<Move> first;
-  std::vector<Move> last;
-};
-
 }  // namespace
 
 TEST(PrintMove, BreaksTheLineAfterEveryFifteenthMove) {
@@ -130,48 +121,11 @@ TEST(Solve, TileFifteenSwappedWithTheBlank) {
 TEST(Solve, WorkedExamples) {
   const BuiltDatabases& built = builtDatabases();
   ASSERT_TRUE(built.built);
-  const WorkedExample examples[] = {
-      {{5, 3, 10, 4, 2, 0, 6, 8, 9, 1, 7, 11, 13, 14, 15, 12},
-       {7, 2, 3, 2},
-       {8, 31, 39},
-       18,
-       {{1, 'U'},
-        {7, 'L'},
-        {6, 'D'},
-        {10, 'D'},
-        {3, 'R'},
-        {1, 'U'},
-        {7, 'U'},
-        {6, 'L'},
-        {10, 'D'},
-        {7, 'R'},
-        {2, 'R'},
-        {5, 'D'},
-        {1, 'L'},
-        {2, 'U'},
-        {6, 'U'},
-        {10, 'L'},
-        {11, 'L'},
-        {12, 'U'}},
-       {}},
-      {{5, 2, 14, 7, 11, 0, 8, 3, 6, 1, 12, 15, 13, 4, 9, 10},
-       {8, 12, 10, 6},
-       {92, 1'164, 83},
-       40,
-       {{1, 'U'}, {4, 'U'}, {9, 'L'}, {12, 'D'}},
-       {{10, 'U'}, {14, 'L'}, {15, 'L'}}},
-      {{13, 7, 5, 1, 10, 4, 15, 2, 9, 6, 8, 3, 14, 12, 11, 0},
-       {10, 12, 8, 8},
-       {65, 665, 4'989, 33'394, 44'938},
-       46,
-       {{3, 'D'}, {8, 'R'}, {15, 'D'}},
-       {}},
-  };
   reference::DatabaseSearch plain(built.topLeft.distanceTable.get(),
                                   built.bottomRight.distanceTable.get());
-  for (const WorkedExample& example : examples) {
+  for (const WorkedExample& example : workedExamples()) {
     SCOPED_TRACE(example.length);
-    const reference::Position start = reference::positionFromRows(example.rows);
+    const reference::Position start = reference::positionFromRows(example.tiles);
     const SolveRun run = runSolve(reference::toBoard(start));
     const Report report = parseReport(run.text);
     ASSERT_EQ(report.error, "") << run.text;
@@ -196,8 +150,10 @@ TEST(Solve, WorkedExamples) {
     EXPECT_EQ(run.summary.nodeTotal, total);
     EXPECT_EQ(run.nodeCountAfter, 0u);
     ASSERT_EQ(report.moves.size(), example.length);
-    EXPECT_TRUE(std::equal(example.first.begin(), example.first.end(), report.moves.begin()));
-    EXPECT_TRUE(std::equal(example.last.rbegin(), example.last.rend(), report.moves.rbegin()));
+    EXPECT_TRUE(
+        std::equal(example.firstMoves.begin(), example.firstMoves.end(), report.moves.begin()));
+    EXPECT_TRUE(
+        std::equal(example.lastMoves.rbegin(), example.lastMoves.rend(), report.moves.rbegin()));
     reference::Position replayed = start;
     EXPECT_EQ(replay(replayed, report.moves), "");
     EXPECT_TRUE(reference::isGoal(replayed));
