@@ -159,37 +159,8 @@ class Pass {
 
   // The cells of the tracked tiles of a run (a placement index without its blank digit).
   unsigned takenCells(unsigned run) const {
-    unsigned digits[kMaxPatternTiles];
-    for (int k = placed_ - 1; k >= 0; --k) {
-      // Constant divisors, which compile to multiplications.
-      const unsigned base = static_cast<unsigned>(kCells - k);
-      switch (base) {
-        case 16:
-          digits[k] = run % 16;
-          run /= 16;
-          break;
-        case 15:
-          digits[k] = run % 15;
-          run /= 15;
-          break;
-        case 14:
-          digits[k] = run % 14;
-          run /= 14;
-          break;
-        case 13:
-          digits[k] = run % 13;
-          run /= 13;
-          break;
-        default:
-          digits[k] = run % base;
-          run /= base;
-          break;
-      }
-    }
-    unsigned taken = 0;
-    for (int k = 0; k < placed_; ++k)
-      taken |= 1u << freeCellOfRank(taken, digits[k]);
-    return taken;
+    int cells[kMaxPatternTiles];
+    return placementCells(run, placed_, cells);
   }
 
   // The free slides of one run, given as rank masks of its states at `target` and unreached.

@@ -24,21 +24,13 @@ unsigned rankPlacement(const Board& board, const PatternDatabase& database) {
 
 void unrankPlacement(Board& board, unsigned index, const PatternDatabase& database) {
   assert(index < database.stateCount);
-  const int n = database.tileCount;
-  unsigned digits[kMaxPatternTiles];
-  for (int i = n - 1; i >= 0; --i) {
-    const unsigned base = static_cast<unsigned>(kCells - i);
-    digits[i] = index % base;
-    index /= base;
-  }
+  int cells[kMaxPatternTiles];
+  placementCells(index, database.tileCount, cells);
   board.tiles.fill(kDontCare);
-  unsigned taken = 0;
-  for (int k = 0; k < n; ++k) {
-    const int cell = freeCellOfRank(taken, digits[k]);
-    taken |= 1u << cell;
+  for (int k = 0; k < database.tileCount; ++k) {
     const int tile = database.tileList[k];
-    board.column[tile] = cell % kSide;
-    board.row[tile] = cell / kSide;
-    board.tiles[cell] = static_cast<std::uint8_t>(tile);
+    board.column[tile] = cells[k] % kSide;
+    board.row[tile] = cells[k] / kSide;
+    board.tiles[cells[k]] = static_cast<std::uint8_t>(tile);
   }
 }

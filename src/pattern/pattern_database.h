@@ -65,6 +65,33 @@ inline int freeCellOfRank(unsigned taken, unsigned rank) {
   return static_cast<int>(cell);
 }
 
+// Splits an index of `count` digits (digit k has base 16 - k) from the last digit. Each count
+// gets its own instance with constant divisors, which compile to multiplications.
+template <int kCount = kMaxPatternTiles>
+void splitDigits(unsigned index, int count, unsigned* digits) {
+  if constexpr (kCount > 1) {
+    if (count < kCount) return splitDigits<kCount - 1>(index, count, digits);
+  }
+  for (int k = kCount - 1; k >= 0; --k) {
+    const unsigned base = static_cast<unsigned>(kCells - k);
+    digits[k] = index % base;
+    index /= base;
+  }
+}
+
+// Fills `cells` with the cells of the `count` tiles that an index of `count` digits places (a
+// placement index, or one without its blank digit) and returns the mask of those cells.
+inline unsigned placementCells(unsigned index, int count, int* cells) {
+  unsigned digits[kMaxPatternTiles];
+  splitDigits(index, count, digits);
+  unsigned taken = 0;
+  for (int k = 0; k < count; ++k) {
+    cells[k] = freeCellOfRank(taken, digits[k]);
+    taken |= 1u << cells[k];
+  }
+  return taken;
+}
+
 // The placement index of the tracked tiles; reads only row and column of the listed tiles.
 unsigned rankPlacement(const Board& board, const PatternDatabase& database);
 
