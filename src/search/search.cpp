@@ -1,143 +1,193 @@
 #include "search/search.h"
 
+#include <bit>
 #include <cassert>
+#include <iterator>
+#include <utility>
 
 #include "board/symmetry.h"
 
 namespace {
 
-// The four placement indices of a position: the top-left database index of the position and
-// of its two mirrors, and the bottom-right database index.
-struct Node {
-  unsigned topLeft;
-  unsigned topRight;
-  unsigned bottomLeft;
-  unsigned bottomRight;
-};
+// Rows are 16 bytes: an entry shifted down past its distance byte is the byte offset of its
+// successor's row.
+constexpr unsigned kRowBytes = kDirections * sizeof(std::int32_t);
+constexpr int kDistanceBits = 8;
+static_assert(kRowBytes == 1u << (kSuccessorShift - kDistanceBits));
+// The largest topLeft index survives the shift with the sign bit clear, apart from kNoMove.
+static_assert(16u * 15 * 14 * 13 * 12 - 1 <= 0x7fffffffu >> kSuccessorShift);
 
-// The successors of a node's four indices, by direction: rows of the move tables.
-struct Rows {
-  const std::int32_t* topLeft;
-  const std::int32_t* topRight;
-  const std::int32_t* bottomLeft;
-  const std::int32_t* bottomRight;
-};
+constexpr bool canSlide(int blankCell, int direction) {
+  switch (direction) {
+    case kUp:
+      return blankCell / kSide != kSide - 1;
+    case kDown:
+      return blankCell / kSide != 0;
+    case kLeft:
+      return blankCell % kSide != kSide - 1;
+    default:
+      return blankCell % kSide != 0;
+  }
+}
 
-// Walks return the nodes they counted, so the count stays in registers instead of a counter in
-// memory bumped once per child; success is flagged in the top bit, which the sums keep.
-inline constexpr std::uint64_t kFound = std::uint64_t{1} << 63;
+// The blank travels against the moved tile.
+constexpr int blankStep(int direction) {
+  switch (direction) {
+    case kUp:
+      return kSide;
+    case kDown:
+      return -kSide;
+    case kLeft:
+      return 1;
+    default:
+      return -1;
+  }
+}
 
-// Levels of the tree handled by one call: fewer calls and prologues, and each grandchild test
-// is a branch of its own, so the predictor also sees the direction of the move before.
-inline constexpr int kLevelsPerCall = 2;
+// The directions tried at a node whose blank stands in kBlankCell.
+template <int kBlankCell, int kForbidden>
+constexpr unsigned childDirections() {
+  unsigned mask = 0;
+  for (int direction = 0; direction < kDirections; ++direction) {
+    if (direction != kForbidden && canSlide(kBlankCell, direction)) mask |= 1u << direction;
+  }
+  return mask;
+}
 
-// One iteration's walk. The table pointers are copied out of the context so that the hot code
-// reads them from registers.
+// The walk below the root. A node is the byte offsets of its four rows (three in the topLeft
+// table, one in bottomRight) and its moves left. The blank's cell and the forbidden direction
+// are template arguments: which slides exist is then known at compile time, every child test
+// is a branch of its own for the predictor, and a call per node costs only what the node
+// needs. The tables and the count live in statics so that all six argument registers carry
+// the node; the count is kept per node rather than per child, and corrected on success for
+// the children that the search would not have reached.
 struct Walk {
-  const std::int32_t* topLeftMoves;
-  const std::int32_t* bottomRightMoves;
-  const std::uint8_t* topLeftDistances;
-  const std::uint8_t* bottomRightDistances;
-  Direction* path;
+  static inline const char* topLeftRows = nullptr;
+  static inline const char* bottomRightRows = nullptr;
+  static inline Direction* path = nullptr;
+  static inline std::uint64_t nodes = 0;
 
-  // The additive estimate. The four views (the top-left database read for the position and its
-  // two mirrors, and the bottom-right database) track disjoint tiles, so it never
-  // overestimates; it is at most 18 + 18 + 18 + 15.
-  unsigned estimate(const Node& node) const {
-    return topLeftDistances[node.topRight] + topLeftDistances[node.topLeft] +
-           topLeftDistances[node.bottomLeft] + bottomRightDistances[node.bottomRight];
+  // Counts and tests the children of a node that passed its own test with movesLeft >= 1.
+  template <int kBlankCell, int kForbidden>
+  [[gnu::noinline]] static bool expand(unsigned topLeft, unsigned topRight, unsigned bottomLeft,
+                                       unsigned bottomRight, unsigned movesLeft) {
+    constexpr unsigned kChildren = childDirections<kBlankCell, kForbidden>();
+    nodes += std::popcount(kChildren);
+    const Rows rows = {reinterpret_cast<const std::int32_t*>(topLeftRows + topLeft),
+                       reinterpret_cast<const std::int32_t*>(topLeftRows + topRight),
+                       reinterpret_cast<const std::int32_t*>(topLeftRows + bottomLeft),
+                       reinterpret_cast<const std::int32_t*>(bottomRightRows + bottomRight)};
+    if (visit<kBlankCell, kForbidden, kUp>(rows, movesLeft)) return found<kChildren, kUp>();
+    if (visit<kBlankCell, kForbidden, kDown>(rows, movesLeft)) return found<kChildren, kDown>();
+    if (visit<kBlankCell, kForbidden, kLeft>(rows, movesLeft)) return found<kChildren, kLeft>();
+    // Last, so a tail call: the deepest paths of the walk reuse one frame.
+    return visit<kBlankCell, kForbidden, kRight>(rows, movesLeft);
   }
 
-  // Searches below a node that passed its bound test, with movesLeft >= 1, and returns the
-  // nodes counted there, with kFound on success. The direction that would undo the move into
-  // the node is a template argument, so that every child's test is code of its own, with
-  // constant directions, for the branch predictor.
-  template <int kForbidden>
-  [[gnu::noinline]] std::uint64_t expand(const Node& node, unsigned movesLeft) {
-    return expandInline<kForbidden, kLevelsPerCall>(node, movesLeft);
+  struct Rows {
+    const std::int32_t* topLeft;
+    const std::int32_t* topRight;
+    const std::int32_t* bottomLeft;
+    const std::int32_t* bottomRight;
+  };
+
+  // The children after the one that led to the goal were counted but never reached.
+  template <unsigned kChildren, int kDirection>
+  static bool found() {
+    nodes -= std::popcount(kChildren >> (kDirection + 1));
+    return true;
   }
 
-  template <int kForbidden, int kLevel>
-  [[gnu::always_inline]] inline std::uint64_t expandInline(const Node& node, unsigned movesLeft) {
-    const Rows rows = {topLeftMoves + node.topLeft * kDirections,
-                       topLeftMoves + node.topRight * kDirections,
-                       topLeftMoves + node.bottomLeft * kDirections,
-                       bottomRightMoves + node.bottomRight * kDirections};
-    std::uint64_t count = visit<kUp, kForbidden, kLevel>(rows, movesLeft);
-    if (count & kFound) return count;
-    count += visit<kDown, kForbidden, kLevel>(rows, movesLeft);
-    if (count & kFound) return count;
-    count += visit<kLeft, kForbidden, kLevel>(rows, movesLeft);
-    if (count & kFound) return count;
-    return count + visit<kRight, kForbidden, kLevel>(rows, movesLeft);
-  }
-
-  // Each child is counted and tested before any call, since most children are pruned at once.
-  template <int kDirection, int kForbidden, int kLevel>
-  [[gnu::always_inline]] inline std::uint64_t visit(const Rows& rows, unsigned movesLeft) {
-    if (kDirection == kForbidden) return 0;
-    // A slide possible in the position is possible in every view, so one entry tells.
-    const std::int32_t next = rows.topLeft[kDirection];
-    if (next < 0) return 0;
-    const Node child = {static_cast<unsigned>(next),
-                        static_cast<unsigned>(rows.topRight[kMirrorLeftRightDirection[kDirection]]),
-                        static_cast<unsigned>(rows.bottomLeft[kMirrorUpDownDirection[kDirection]]),
-                        static_cast<unsigned>(rows.bottomRight[kDirection])};
-    // A child that passes needs its rows at once; start loading them with its test.
-    __builtin_prefetch(topLeftMoves + child.topLeft * kDirections);
-    __builtin_prefetch(topLeftMoves + child.topRight * kDirections);
-    __builtin_prefetch(topLeftMoves + child.bottomLeft * kDirections);
-    const unsigned childMovesLeft = movesLeft - 1;
-    if (estimate(child) > childMovesLeft) return 1;
-    std::uint64_t below = 0;
-    // Only the goal has estimate 0, so a child with no moves left that passed is the goal.
-    if (childMovesLeft == 0) {
-      below = kFound;
-    } else if constexpr (kLevel > 1) {
-      below = expandInline<kOpposite[kDirection], kLevel - 1>(child, childMovesLeft);
+  // Tests one child from its parent's rows and searches below it when it passes.
+  template <int kBlankCell, int kForbidden, int kDirection>
+  [[gnu::always_inline]] static bool visit(const Rows& rows, unsigned movesLeft) {
+    if constexpr (kDirection == kForbidden || !canSlide(kBlankCell, kDirection)) {
+      return false;
     } else {
-      below = expand<kOpposite[kDirection]>(child, childMovesLeft);
+      const unsigned topLeft = static_cast<unsigned>(rows.topLeft[kDirection]);
+      const unsigned topRight =
+          static_cast<unsigned>(rows.topRight[kMirrorLeftRightDirection[kDirection]]);
+      const unsigned bottomLeft =
+          static_cast<unsigned>(rows.bottomLeft[kMirrorUpDownDirection[kDirection]]);
+      const unsigned bottomRight = static_cast<unsigned>(rows.bottomRight[kDirection]);
+      // The low bytes are the four distances; their sum (at most 69) cannot carry out.
+      const unsigned estimate =
+          static_cast<std::uint8_t>(topLeft + topRight + bottomLeft + bottomRight);
+      if (estimate > movesLeft - 1) return false;
+      // Only the goal has estimate 0. Written on the way down, the path always holds the
+      // moves to the current node, so success needs no bookkeeping on the way back.
+      path[movesLeft - 1] = static_cast<Direction>(kDirection);
+      if (movesLeft == 1) return true;
+      return expand<kBlankCell + blankStep(kDirection), kOpposite[kDirection]>(
+          topLeft >> kDistanceBits, topRight >> kDistanceBits, bottomLeft >> kDistanceBits,
+          bottomRight >> kDistanceBits, movesLeft - 1);
     }
-    if (__builtin_expect((below & kFound) != 0, 0)) {
-      path[childMovesLeft] = static_cast<Direction>(kDirection);
-    }
-    return below + 1;
   }
 };
+
+using Expand = bool (*)(unsigned, unsigned, unsigned, unsigned, unsigned);
+
+template <int kBlankCell>
+constexpr Expand expandFor(int forbidden) {
+  switch (forbidden) {
+    case kUp:
+      return &Walk::expand<kBlankCell, kUp>;
+    case kDown:
+      return &Walk::expand<kBlankCell, kDown>;
+    case kLeft:
+      return &Walk::expand<kBlankCell, kLeft>;
+    case kRight:
+      return &Walk::expand<kBlankCell, kRight>;
+    default:
+      return &Walk::expand<kBlankCell, kNoDirection>;
+  }
+}
+
+template <int... kBlankCells>
+Expand expandFor(int blankCell, int forbidden, std::integer_sequence<int, kBlankCells...>) {
+  static constexpr Expand (*kByCell[])(int) = {&expandFor<kBlankCells>...};
+  return kByCell[blankCell](forbidden);
+}
 
 }  // namespace
+
+void prepareForSearch(PatternDatabase& database) {
+  std::int32_t* entries = database.moveTable.get();
+  const std::uint8_t* distances = database.distanceTable.get();
+  const std::size_t size = std::size_t{database.stateCount} * kDirections;
+  for (std::size_t i = 0; i < size; ++i) {
+    const std::int32_t next = entries[i];
+    if (next == kNoMove) continue;
+    entries[i] =
+        static_cast<std::int32_t>(static_cast<unsigned>(next) << kSuccessorShift | distances[next]);
+  }
+}
 
 bool search(SearchContext& context, unsigned movesLeft, int forbidden, unsigned topLeftIndex,
             unsigned topRightIndex, unsigned bottomLeftIndex, unsigned bottomRightIndex) {
   assert(movesLeft <= kMaxBound);
-  Walk walk = {context.topLeftMoves, context.bottomRightMoves, context.topLeftDistances,
-               context.bottomRightDistances, context.path};
-  const Node root = {topLeftIndex, topRightIndex, bottomLeftIndex, bottomRightIndex};
   // 1. Count: every node counts, including those pruned at once.
   ++context.nodeCount;
-  // 2. Prune.
-  if (walk.estimate(root) > movesLeft) return false;
+  // 2. Prune. The children are tested from the rows; the root reads the distance tables.
+  const unsigned estimate =
+      context.topLeftDistances[topRightIndex] + context.topLeftDistances[topLeftIndex] +
+      context.topLeftDistances[bottomLeftIndex] + context.bottomRightDistances[bottomRightIndex];
+  if (estimate > movesLeft) return false;
   // 3. Goal: only the goal has estimate 0.
   if (movesLeft == 0) return true;
-  // 4. Expand in the order U, D, L, R, never undoing the move into the node.
-  std::uint64_t result = 0;
-  switch (forbidden) {
-    case kUp:
-      result = walk.expand<kUp>(root, movesLeft);
-      break;
-    case kDown:
-      result = walk.expand<kDown>(root, movesLeft);
-      break;
-    case kLeft:
-      result = walk.expand<kLeft>(root, movesLeft);
-      break;
-    case kRight:
-      result = walk.expand<kRight>(root, movesLeft);
-      break;
-    default:
-      result = walk.expand<kNoDirection>(root, movesLeft);
-      break;
-  }
-  context.nodeCount += result & ~kFound;
-  return (result & kFound) != 0;
+  // 4. Expand in the order U, D, L, R, never undoing the move into the node. The blank is the
+  // last tracked tile of the topLeft placement.
+  constexpr int kTopLeftTiles = static_cast<int>(std::size(kTopLeftPattern));
+  int cells[kMaxPatternTiles];
+  placementCells(topLeftIndex, kTopLeftTiles, cells);
+  const Expand expand =
+      expandFor(cells[kTopLeftTiles - 1], forbidden, std::make_integer_sequence<int, kCells>{});
+  Walk::topLeftRows = reinterpret_cast<const char*>(context.topLeftMoves);
+  Walk::bottomRightRows = reinterpret_cast<const char*>(context.bottomRightMoves);
+  Walk::path = context.path;
+  Walk::nodes = 0;
+  const bool solved = expand(topLeftIndex * kRowBytes, topRightIndex * kRowBytes,
+                             bottomLeftIndex * kRowBytes, bottomRightIndex * kRowBytes, movesLeft);
+  context.nodeCount += Walk::nodes;
+  return solved;
 }

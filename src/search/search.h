@@ -5,14 +5,34 @@
 #include <cstdint>
 
 #include "board/board.h"
+#include "pattern/pattern_database.h"
 
 // Solutions longer than this are not searched for; every position needs at most 80 moves.
 inline constexpr unsigned kMaxBound = 99;
 // `forbidden` value at the root, where no move can be undone.
 inline constexpr int kNoDirection = 99;
 
+// The search reads the move tables in a layout of its own, written over them in place by
+// prepareForSearch: a possible slide's entry holds the successor index shifted left by
+// kSuccessorShift and the successor's distance in the low byte, so that one read gives both
+// the next row and that view's term of the child's estimate. Rows are 16 bytes, so entry >> 8
+// is the byte offset of the successor's row. Impossible slides keep kNoMove.
+inline constexpr int kSuccessorShift = 12;
+
+inline unsigned successorOf(std::int32_t searchEntry) {
+  return static_cast<unsigned>(searchEntry) >> kSuccessorShift;
+}
+inline unsigned distanceOf(std::int32_t searchEntry) {
+  return static_cast<unsigned>(searchEntry) & 0xffu;
+}
+
+// Rewrites a built database's move table (its distance table built too) into the search
+// layout. Its entries are no longer plain indices afterwards; nothing is allocated.
+void prepareForSearch(PatternDatabase& database);
+
 struct SearchContext {
-  // Borrowed from the two databases, which outlive every search; never freed here.
+  // Borrowed from the two databases, which outlive every search; never freed here. The move
+  // tables are in the search layout.
   const std::int32_t* topLeftMoves = nullptr;
   const std::int32_t* bottomRightMoves = nullptr;
   const std::uint8_t* topLeftDistances = nullptr;
@@ -27,6 +47,7 @@ struct SearchContext {
 // moves are then in path[0 .. movesLeft - 1], the first move last. topRightIndex and
 // bottomLeftIndex are the top-left database indices of the left-right and up-down mirrors.
 // `forbidden` is the direction that would undo the move into this node, or kNoDirection.
-// Every call counts one node, pruned ones included.
+// Every node counts, pruned ones included, as if search were called once per node. Runs one
+// search at a time: the walk keeps its tables in statics.
 bool search(SearchContext& context, unsigned movesLeft, int forbidden, unsigned topLeftIndex,
             unsigned topRightIndex, unsigned bottomLeftIndex, unsigned bottomRightIndex);

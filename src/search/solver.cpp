@@ -24,6 +24,8 @@ void runSolver(Board& position, std::FILE* out) {
       !buildMoveTable(topLeft, out) || !buildDistanceTable(topLeft, out)) {
     return;
   }
+  prepareForSearch(bottomRight);
+  prepareForSearch(topLeft);
   SearchContext context;
   solve(context, topLeft, bottomRight, position, out);
 }

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "pattern/built_databases.h"
+#include "search/prepared_databases.h"
 #include "search/reference_search.h"
 #include "search/solve_report.h"
 
@@ -13,7 +13,7 @@
 // from the input to the goal, be as short as a plain Manhattan-distance IDA* finds, and be the
 // first shortest sequence in the order U, D, L, R.
 TEST(Optimality, ScramblesAreSolvedByTheFirstShortestSequence) {
-  const BuiltDatabases& built = builtDatabases();
+  const BuiltDatabases& built = preparedDatabases();
   ASSERT_TRUE(built.built);
   reference::DatabaseSearch plain(built.topLeft.distanceTable.get(),
                                   built.bottomRight.distanceTable.get());

@@ -5,9 +5,10 @@
 #include <algorithm>
 #include <numeric>
 #include <random>
+#include <utility>
 
 #include "board/symmetry.h"
-#include "pattern/built_databases.h"
+#include "search/prepared_databases.h"
 #include "search/reference_search.h"
 
 namespace {
@@ -32,7 +33,7 @@ Indices indicesOf(Board board) {
   return indices;
 }
 
-SearchContext contextOf(const BuiltDatabases& built) {
+SearchContext contextOf(const PreparedDatabases& built) {
   SearchContext context;
   context.topLeftMoves = built.topLeft.moveTable.get();
   context.bottomRightMoves = built.bottomRight.moveTable.get();
@@ -56,7 +57,7 @@ Board goalBoard() {
 }  // namespace
 
 TEST(Search, GoalIsFoundAtOnce) {
-  const BuiltDatabases& built = builtDatabases();
+  const PreparedDatabases& built = preparedDatabases();
   ASSERT_TRUE(built.built);
   const Indices at = indicesOf(goalBoard());
   EXPECT_EQ(at, (Indices{347, 344, 337, 29'288}));
@@ -71,12 +72,12 @@ TEST(Search, GoalIsFoundAtOnce) {
 }
 
 TEST(Search, OneMoveFromTheGoal) {
-  ASSERT_TRUE(builtDatabases().built);
+  ASSERT_TRUE(preparedDatabases().built);
   // Tile 15 and the blank exchanged: U is off the edge, D is pruned one level down, L solves.
   Board board = goalBoard();
   bool movedTracked = false;
   ASSERT_TRUE(slide(board, kRight, movedTracked));
-  SearchContext context = contextOf(builtDatabases());
+  SearchContext context = contextOf(preparedDatabases());
   context.path[0] = kUp;
   EXPECT_TRUE(searchFrom(context, board, 1));
   EXPECT_EQ(context.nodeCount, 3u);
@@ -84,10 +85,10 @@ TEST(Search, OneMoveFromTheGoal) {
 }
 
 TEST(Search, NeverStepsStraightBack) {
-  ASSERT_TRUE(builtDatabases().built);
+  ASSERT_TRUE(preparedDatabases().built);
   // Two moves could only leave the goal and return to it, which would undo the first move:
   // the root, then D and R, each with its two children pruned.
-  SearchContext context = contextOf(builtDatabases());
+  SearchContext context = contextOf(preparedDatabases());
   EXPECT_FALSE(searchFrom(context, goalBoard(), 2));
   EXPECT_EQ(context.nodeCount, 7u);
 
@@ -101,13 +102,15 @@ TEST(Search, NeverStepsStraightBack) {
   EXPECT_EQ(context.nodeCount, 3u);
 }
 
-// The search follows a move in all four views through table lookups only; each must land on
-// the index of the slid position seen the same way.
+// The search follows a move in all four views through its rows only; each must land on the
+// index of the slid position seen the same way and carry that view's distance there.
 TEST(Search, ChildIndicesAreThoseOfTheSlidPosition) {
-  const BuiltDatabases& built = builtDatabases();
-  ASSERT_TRUE(built.built);
-  const std::int32_t* topLeftMoves = built.topLeft.moveTable.get();
-  const std::int32_t* bottomRightMoves = built.bottomRight.moveTable.get();
+  const PreparedDatabases& prepared = preparedDatabases();
+  ASSERT_TRUE(prepared.built);
+  const std::int32_t* topLeftRows = prepared.topLeft.moveTable.get();
+  const std::int32_t* bottomRightRows = prepared.bottomRight.moveTable.get();
+  const std::uint8_t* topLeftDistances = prepared.topLeft.distanceTable.get();
+  const std::uint8_t* bottomRightDistances = prepared.bottomRight.distanceTable.get();
   std::mt19937 rng(1234);
   for (int trial = 0; trial < 500; ++trial) {
     // Any arrangement will do here, solvable or not.
@@ -117,12 +120,12 @@ TEST(Search, ChildIndicesAreThoseOfTheSlidPosition) {
     const Board board = reference::toBoard(reference::positionFromRows(tiles));
     const Indices at = indicesOf(board);
     for (int direction = 0; direction < kDirections; ++direction) {
-      const std::int32_t next = topLeftMoves[at.topLeft * 4 + direction];
+      const std::int32_t next = topLeftRows[at.topLeft * 4 + direction];
       const std::int32_t topRight =
-          topLeftMoves[at.topRight * 4 + kMirrorLeftRightDirection[direction]];
+          topLeftRows[at.topRight * 4 + kMirrorLeftRightDirection[direction]];
       const std::int32_t bottomLeft =
-          topLeftMoves[at.bottomLeft * 4 + kMirrorUpDownDirection[direction]];
-      const std::int32_t bottomRight = bottomRightMoves[at.bottomRight * 4 + direction];
+          topLeftRows[at.bottomLeft * 4 + kMirrorUpDownDirection[direction]];
+      const std::int32_t bottomRight = bottomRightRows[at.bottomRight * 4 + direction];
       Board slid = board;
       bool movedTracked = false;
       if (!slide(slid, direction, movedTracked)) {
@@ -136,9 +139,41 @@ TEST(Search, ChildIndicesAreThoseOfTheSlidPosition) {
       ASSERT_NE(topRight, kNoMove);
       ASSERT_NE(bottomLeft, kNoMove);
       ASSERT_NE(bottomRight, kNoMove);
-      const Indices child{static_cast<unsigned>(next), static_cast<unsigned>(topRight),
-                          static_cast<unsigned>(bottomLeft), static_cast<unsigned>(bottomRight)};
+      const Indices child{successorOf(next), successorOf(topRight), successorOf(bottomLeft),
+                          successorOf(bottomRight)};
       EXPECT_EQ(child, indicesOf(slid)) << "trial " << trial << " direction " << direction;
+      EXPECT_EQ(distanceOf(next), topLeftDistances[child.topLeft]);
+      EXPECT_EQ(distanceOf(topRight), topLeftDistances[child.topRight]);
+      EXPECT_EQ(distanceOf(bottomLeft), topLeftDistances[child.bottomLeft]);
+      EXPECT_EQ(distanceOf(bottomRight), bottomRightDistances[child.bottomRight]);
     }
+  }
+}
+
+// Every entry of both tables keeps its successor and gains the successor's distance; nothing
+// else changes, impossible slides included.
+TEST(PrepareForSearch, EveryEntryCarriesItsSuccessorAndItsDistance) {
+  const BuiltDatabases& plain = builtDatabases();
+  const PreparedDatabases& prepared = preparedDatabases();
+  ASSERT_TRUE(plain.built && prepared.built);
+  for (auto [before, after] : {std::pair{&plain.topLeft, &prepared.topLeft},
+                               std::pair{&plain.bottomRight, &prepared.bottomRight}}) {
+    ASSERT_EQ(before->stateCount, after->stateCount);
+    const std::size_t entries = std::size_t{before->stateCount} * kDirections;
+    std::size_t mismatches = 0;
+    for (std::size_t i = 0; i < entries; ++i) {
+      const std::int32_t next = before->moveTable[i];
+      const std::int32_t entry = after->moveTable[i];
+      const bool same = next == kNoMove
+                            ? entry == kNoMove
+                            : entry >= 0 && successorOf(entry) == static_cast<unsigned>(next) &&
+                                  distanceOf(entry) == before->distanceTable[next] &&
+                                  (entry & 0xf00) == 0;
+      if (!same && ++mismatches <= 5) ADD_FAILURE() << "entry " << i << ": " << entry;
+    }
+    EXPECT_EQ(mismatches, 0u);
+    EXPECT_TRUE(std::equal(before->distanceTable.get(),
+                           before->distanceTable.get() + before->stateCount,
+                           after->distanceTable.get()));
   }
 }

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "pattern/built_databases.h"
+#include "search/prepared_databases.h"
 #include "search/reference_search.h"
 #include "search/solver.h"
 #include "support/output_capture.h"
@@ -23,6 +23,7 @@ struct SolveRun {
   std::uint64_t nodeCountAfter = 0;  // left in the context, which the solver resets
 };
 
+// The databases must be prepared for the search.
 inline SolveRun runSolve(const Board& position, const PatternDatabase& topLeft,
                          const PatternDatabase& bottomRight) {
   SolveRun run{"", {}, position, 0};
@@ -35,7 +36,7 @@ inline SolveRun runSolve(const Board& position, const PatternDatabase& topLeft,
 }
 
 inline SolveRun runSolve(const Board& position) {
-  return runSolve(position, builtDatabases().topLeft, builtDatabases().bottomRight);
+  return runSolve(position, preparedDatabases().topLeft, preparedDatabases().bottomRight);
 }
 
 // The moves as solve() prints them: "%2u%c " each, a newline after every fifteenth.

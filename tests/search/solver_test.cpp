@@ -8,7 +8,7 @@
 #include <tuple>
 #include <vector>
 
-#include "pattern/built_databases.h"
+#include "search/prepared_databases.h"
 #include "search/reference_search.h"
 #include "search/solve_report.h"
 
@@ -79,7 +79,7 @@ TEST(PrintMove, CountsOnFromTheMovesAlreadyOnTheLine) {
 }
 
 TEST(Solve, GoalNeedsNoMoves) {
-  ASSERT_TRUE(builtDatabases().built);
+  ASSERT_TRUE(preparedDatabases().built);
   const SolveRun run = runSolve(goalBoard());
   const Report report = parseReport(run.text);
   ASSERT_EQ(report.error, "") << run.text;
@@ -98,7 +98,7 @@ TEST(Solve, GoalNeedsNoMoves) {
 }
 
 TEST(Solve, TileFifteenSwappedWithTheBlank) {
-  ASSERT_TRUE(builtDatabases().built);
+  ASSERT_TRUE(preparedDatabases().built);
   const SolveRun run = runSolve(reference::toBoard(
       reference::positionFromRows({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 0, 15})));
   const Report report = parseReport(run.text);
@@ -119,7 +119,7 @@ TEST(Solve, TileFifteenSwappedWithTheBlank) {
 // Each example is also solved by the plain re-implementation over the same distance tables,
 // which must agree on every estimate term, every bound's node count and every move.
 TEST(Solve, WorkedExamples) {
-  const BuiltDatabases& built = builtDatabases();
+  const BuiltDatabases& built = preparedDatabases();
   ASSERT_TRUE(built.built);
   reference::DatabaseSearch plain(built.topLeft.distanceTable.get(),
                                   built.bottomRight.distanceTable.get());
@@ -169,6 +169,7 @@ TEST(Solve, WorkedExamples) {
 
 // With every distance a constant 97 no node can reach the goal; the bound stops after 99.
 TEST(Solve, GivesUpAfterTheLargestBound) {
+  // Plain move tables, prepared below over the fake distances.
   const BuiltDatabases& built = builtDatabases();
   ASSERT_TRUE(built.built);
   PatternDatabase topLeft(5, kTopLeftPattern);
@@ -180,6 +181,7 @@ TEST(Solve, GivesUpAfterTheLargestBound) {
     ASSERT_TRUE(fake->moveTable && fake->distanceTable);
     std::copy_n(real->moveTable.get(), std::size_t{fake->stateCount} * 4, fake->moveTable.get());
     std::fill_n(fake->distanceTable.get(), fake->stateCount, distance);
+    prepareForSearch(*fake);
   }
 
   const reference::Position start =
