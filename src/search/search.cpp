@@ -157,9 +157,11 @@ void prepareForSearch(PatternDatabase& database) {
   const std::size_t size = std::size_t{database.stateCount} * kDirections;
   for (std::size_t i = 0; i < size; ++i) {
     const std::int32_t next = entries[i];
-    if (next == kNoMove) continue;
-    entries[i] =
-        static_cast<std::int32_t>(static_cast<unsigned>(next) << kSuccessorShift | distances[next]);
+    // Branch-free: which slides exist follows the blank, in no pattern the predictor keeps.
+    const unsigned successor = next == kNoMove ? 0u : static_cast<unsigned>(next);
+    const std::int32_t entry =
+        static_cast<std::int32_t>(successor << kSuccessorShift | distances[successor]);
+    entries[i] = next == kNoMove ? kNoMove : entry;
   }
 }
 
