@@ -44,7 +44,8 @@ struct SearchContext {
 };
 
 // True when exactly `movesLeft` moves (at most kMaxBound) lead from this node to the goal; the
-// moves are then in path[0 .. movesLeft - 1], the first move last. topRightIndex and
+// moves are then in path[0 .. movesLeft - 1], the first move last (on failure the path holds
+// scratch). topRightIndex and
 // bottomLeftIndex are the top-left database indices of the left-right and up-down mirrors.
 // `forbidden` is the direction that would undo the move into this node, or kNoDirection.
 // Every node counts, pruned ones included, as if search were called once per node. Runs one
