@@ -30,8 +30,9 @@ struct PatternDatabase {
   const unsigned char* tileList;
   std::uint32_t stateCount;
   // The tables are owned and released by the destructor (countTable earlier, by the distance
-  // build). Layout: moveTable[index * 4 + direction] is the successor index or kNoMove;
-  // countTable[index * 4 + direction] is 1 when that slide moves a tracked tile.
+  // build). Layout: moveTable[index * 4 + direction] is the successor index or kNoMove (until
+  // the solver rewrites it in place for the search); countTable[index * 4 + direction] is 1
+  // when that slide moves a tracked tile.
   std::unique_ptr<std::int32_t[]> moveTable;
   std::unique_ptr<std::uint8_t[]> countTable;
   // Least number of tracked-tile slides to the goal placement, one byte per state.
