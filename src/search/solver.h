@@ -22,10 +22,10 @@ struct SolveSummary {
 // position stands where the printed solution leads it.
 void runSolver(Board& position, std::FILE* out = stdout);
 
-// Requires both databases fully built and prepared for the search. Prints the estimate, one line
-// per bound, the totals and timing, then the solution (or "No solution found.") to `out`. The
-// position is back to its input state before the search and stands in the goal after a solution has
-// been printed.
+// Requires both databases fully built and prepared for the search. Prints the estimate, one
+// line per bound, the totals and timing, then the solution (or "No solution found.") to `out`.
+// The position is back to its input state before the search and stands in the goal after a
+// solution has been printed.
 SolveSummary solve(SearchContext& context, const PatternDatabase& topLeft,
                    const PatternDatabase& bottomRight, Board& position, std::FILE* out = stdout);
 
