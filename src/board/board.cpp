@@ -12,29 +12,12 @@ void setGoal(Board& board) {
 }
 
 bool slide(Board& board, int direction, bool& movedTracked) {
-  // Offset from the blank to the cell the moved tile comes from.
-  int rowStep = 0;
-  int columnStep = 0;
-  switch (direction) {
-    case kUp:
-      if (board.row[kBlank] == kSide - 1) return false;
-      rowStep = 1;
-      break;
-    case kDown:
-      if (board.row[kBlank] == 0) return false;
-      rowStep = -1;
-      break;
-    case kLeft:
-      if (board.column[kBlank] == kSide - 1) return false;
-      columnStep = 1;
-      break;
-    default:
-      if (board.column[kBlank] == 0) return false;
-      columnStep = -1;
-      break;
-  }
   const int blankCell = cellOf(board, kBlank);
-  const int sourceCell = blankCell + rowStep * kSide + columnStep;
+  if (!canSlide(blankCell, direction)) return false;
+  const int step = blankStep(direction);
+  const int rowStep = step / kSide;  // a step is one row or one column
+  const int columnStep = step % kSide;
+  const int sourceCell = blankCell + step;
   const std::uint8_t tile = board.tiles[sourceCell];
   assert(tile != kBlank && (tile < kCells || tile == kDontCare));
 

@@ -30,6 +30,34 @@ struct Board {
   std::int32_t movesOnLine;  // solution moves already printed on the current line
 };
 
+// Whether the tile next to a blank in `blankCell` can slide in `direction` (any value but 0 to
+// 2 means kRight), and the cell offset the blank then travels: the moved tile comes from
+// blankCell + blankStep(direction).
+constexpr bool canSlide(int blankCell, int direction) {
+  switch (direction) {
+    case kUp:
+      return blankCell / kSide != kSide - 1;
+    case kDown:
+      return blankCell / kSide != 0;
+    case kLeft:
+      return blankCell % kSide != kSide - 1;
+    default:
+      return blankCell % kSide != 0;
+  }
+}
+constexpr int blankStep(int direction) {
+  switch (direction) {
+    case kUp:
+      return kSide;
+    case kDown:
+      return -kSide;
+    case kLeft:
+      return 1;
+    default:
+      return -1;
+  }
+}
+
 inline int cellOf(const Board& board, int tile) {
   return board.row[tile] * kSide + board.column[tile];
 }

@@ -17,33 +17,6 @@ static_assert(kRowBytes == 1u << (kSuccessorShift - kDistanceBits));
 // The largest topLeft index survives the shift with the sign bit clear, apart from kNoMove.
 static_assert(16u * 15 * 14 * 13 * 12 - 1 <= 0x7fffffffu >> kSuccessorShift);
 
-constexpr bool canSlide(int blankCell, int direction) {
-  switch (direction) {
-    case kUp:
-      return blankCell / kSide != kSide - 1;
-    case kDown:
-      return blankCell / kSide != 0;
-    case kLeft:
-      return blankCell % kSide != kSide - 1;
-    default:
-      return blankCell % kSide != 0;
-  }
-}
-
-// The blank travels against the moved tile.
-constexpr int blankStep(int direction) {
-  switch (direction) {
-    case kUp:
-      return kSide;
-    case kDown:
-      return -kSide;
-    case kLeft:
-      return 1;
-    default:
-      return -1;
-  }
-}
-
 // The directions tried at a node whose blank stands in kBlankCell.
 template <int kBlankCell, int kForbidden>
 constexpr unsigned childDirections() {
