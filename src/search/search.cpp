@@ -1,8 +1,10 @@
 #include "search/search.h"
 
+#include <algorithm>
 #include <bit>
 #include <cassert>
 #include <iterator>
+#include <limits>
 #include <utility>
 
 #include "board/symmetry.h"
@@ -17,6 +19,11 @@ static_assert(kRowBytes == 1u << (kSuccessorShift - kDistanceBits));
 // The largest topLeft index survives the shift with the sign bit clear, apart from kNoMove.
 static_assert(16u * 15 * 14 * 13 * 12 - 1 <= 0x7fffffffu >> kSuccessorShift);
 
+// The levels of a walk's tree, from its top, whose nodes ask whether it is abandoned. Below
+// them the subtrees are about a thousandth of the walk's work, and the questions too few to
+// cost anything.
+constexpr unsigned kWatchedLevels = 10;
+
 // The directions tried at a node whose blank stands in kBlankCell.
 template <int kBlankCell, int kForbidden>
 constexpr unsigned childDirections() {
@@ -27,34 +34,48 @@ constexpr unsigned childDirections() {
   return mask;
 }
 
+// What a walk has counted so far, with kStop set once it has reached the goal or been
+// abandoned: every caller on the way up then returns at once.
+using Tally = std::uint64_t;
+constexpr Tally kStop = Tally{1} << 63;
+
 // The walk below the root. A node is the byte offsets of its four rows (three in the topLeft
 // table, one in bottomRight) and its moves left. The blank's cell and the forbidden direction
 // are template arguments: which slides exist is then known at compile time, every child test
 // is a branch of its own for the predictor, and a call per node costs only what the node
-// needs. The tables and the count live in statics so that all six argument registers carry
-// the node; the count is kept per node rather than per child, and corrected on success for
-// the children that the search would not have reached.
+// needs. The count travels through the calls as the tally, in registers; it is kept per node
+// rather than per child, and corrected on success for the children that the search would not
+// have reached. The tables and the path are thread-local, one set per worker.
 struct Walk {
-  static inline const char* topLeftRows = nullptr;
-  static inline const char* bottomRightRows = nullptr;
-  static inline Direction* path = nullptr;
-  static inline std::uint64_t nodes = 0;
+  static inline thread_local const char* topLeftRows = nullptr;
+  static inline thread_local const char* bottomRightRows = nullptr;
+  static inline thread_local Direction path[kMaxBound + 1] = {};
+  // The walk gives up once *abandonAfter drops below its unit.
+  static inline thread_local const std::atomic<std::int64_t>* abandonAfter = nullptr;
+  static inline thread_local std::int64_t unit = 0;
+  static inline thread_local bool abandoned = false;
+  // Children reached with movesLeft - 2 >= slowFrom take the slow path: the goal, where the
+  // subtraction wraps, and the watched levels of a walk that may be abandoned.
+  static inline thread_local unsigned slowFrom = 0;
 
   // Counts and tests the children of a node that passed its own test with movesLeft >= 1.
   template <int kBlankCell, int kForbidden>
-  [[gnu::noinline]] static bool expand(unsigned topLeft, unsigned topRight, unsigned bottomLeft,
-                                       unsigned bottomRight, unsigned movesLeft) {
+  [[gnu::noinline]] static Tally expand(unsigned topLeft, unsigned topRight, unsigned bottomLeft,
+                                        unsigned bottomRight, unsigned movesLeft, Tally tally) {
     constexpr unsigned kChildren = childDirections<kBlankCell, kForbidden>();
-    nodes += std::popcount(kChildren);
+    tally += std::popcount(kChildren);
     const Rows rows = {reinterpret_cast<const std::int32_t*>(topLeftRows + topLeft),
                        reinterpret_cast<const std::int32_t*>(topLeftRows + topRight),
                        reinterpret_cast<const std::int32_t*>(topLeftRows + bottomLeft),
                        reinterpret_cast<const std::int32_t*>(bottomRightRows + bottomRight)};
-    if (visit<kBlankCell, kForbidden, kUp>(rows, movesLeft)) return found<kChildren, kUp>();
-    if (visit<kBlankCell, kForbidden, kDown>(rows, movesLeft)) return found<kChildren, kDown>();
-    if (visit<kBlankCell, kForbidden, kLeft>(rows, movesLeft)) return found<kChildren, kLeft>();
+    tally = visit<kBlankCell, kForbidden, kUp>(rows, movesLeft, tally);
+    if (tally & kStop) return stopped<kChildren, kUp>(tally);
+    tally = visit<kBlankCell, kForbidden, kDown>(rows, movesLeft, tally);
+    if (tally & kStop) return stopped<kChildren, kDown>(tally);
+    tally = visit<kBlankCell, kForbidden, kLeft>(rows, movesLeft, tally);
+    if (tally & kStop) return stopped<kChildren, kLeft>(tally);
     // Last, so a tail call: the deepest paths of the walk reuse one frame.
-    return visit<kBlankCell, kForbidden, kRight>(rows, movesLeft);
+    return visit<kBlankCell, kForbidden, kRight>(rows, movesLeft, tally);
   }
 
   struct Rows {
@@ -66,16 +87,22 @@ struct Walk {
 
   // The children after the one that led to the goal were counted but never reached.
   template <unsigned kChildren, int kDirection>
-  static bool found() {
-    nodes -= std::popcount(kChildren >> (kDirection + 1));
+  static Tally stopped(Tally tally) {
+    return tally - std::popcount(kChildren >> (kDirection + 1));
+  }
+
+  // Unwinds like a success; walkBelow tells them apart.
+  [[gnu::noinline]] static bool abandonNow() {
+    if (unit <= abandonAfter->load(std::memory_order_relaxed)) return false;
+    abandoned = true;
     return true;
   }
 
   // Tests one child from its parent's rows and searches below it when it passes.
   template <int kBlankCell, int kForbidden, int kDirection>
-  [[gnu::always_inline]] static bool visit(const Rows& rows, unsigned movesLeft) {
+  [[gnu::always_inline]] static Tally visit(const Rows& rows, unsigned movesLeft, Tally tally) {
     if constexpr (kDirection == kForbidden || !canSlide(kBlankCell, kDirection)) {
-      return false;
+      return tally;
     } else {
       const unsigned topLeft = static_cast<unsigned>(rows.topLeft[kDirection]);
       const unsigned topRight =
@@ -86,19 +113,23 @@ struct Walk {
       // The low bytes are the four distances; their sum (at most 69) cannot carry out.
       const unsigned estimate =
           static_cast<std::uint8_t>(topLeft + topRight + bottomLeft + bottomRight);
-      if (estimate > movesLeft - 1) return false;
+      if (estimate > movesLeft - 1) return tally;
       // Only the goal has estimate 0. Written on the way down, the path always holds the
       // moves to the current node, so success needs no bookkeeping on the way back.
       path[movesLeft - 1] = static_cast<Direction>(kDirection);
-      if (movesLeft == 1) return true;
+      // One test sets the rare children aside: the goal, with no moves left, and those high
+      // enough in the tree that asking whether their work is still wanted costs nothing.
+      if (movesLeft - 2 >= slowFrom) [[unlikely]] {
+        if (movesLeft == 1 || abandonNow()) return tally | kStop;
+      }
       return expand<kBlankCell + blankStep(kDirection), kOpposite[kDirection]>(
           topLeft >> kDistanceBits, topRight >> kDistanceBits, bottomLeft >> kDistanceBits,
-          bottomRight >> kDistanceBits, movesLeft - 1);
+          bottomRight >> kDistanceBits, movesLeft - 1, tally);
     }
   }
 };
 
-using Expand = bool (*)(unsigned, unsigned, unsigned, unsigned, unsigned);
+using Expand = Tally (*)(unsigned, unsigned, unsigned, unsigned, unsigned, Tally);
 
 template <int kBlankCell>
 constexpr Expand expandFor(int forbidden) {
@@ -138,6 +169,67 @@ void prepareForSearch(PatternDatabase& database) {
   }
 }
 
+WalkNode rootNode(unsigned topLeftIndex, unsigned topRightIndex, unsigned bottomLeftIndex,
+                  unsigned bottomRightIndex, unsigned movesLeft, int forbidden) {
+  // The blank is the last tracked tile of the topLeft placement.
+  constexpr int kTopLeftTiles = static_cast<int>(std::size(kTopLeftPattern));
+  int cells[kMaxPatternTiles];
+  placementCells(topLeftIndex, kTopLeftTiles, cells);
+  return {topLeftIndex * kRowBytes,
+          topRightIndex * kRowBytes,
+          bottomLeftIndex * kRowBytes,
+          bottomRightIndex * kRowBytes,
+          static_cast<std::uint8_t>(movesLeft),
+          static_cast<std::uint8_t>(cells[kTopLeftTiles - 1]),
+          static_cast<std::uint8_t>(forbidden)};
+}
+
+bool childOf(const SearchContext& context, const WalkNode& node, int direction, WalkNode& child,
+             unsigned& estimate) {
+  if (direction == node.forbidden || !canSlide(node.blankCell, direction)) return false;
+  const auto entry = [](const std::int32_t* table, std::uint32_t row, int column) {
+    return table[row / kRowBytes * kDirections + column];
+  };
+  const std::int32_t topLeft = entry(context.topLeftMoves, node.topLeftRow, direction);
+  const std::int32_t topRight =
+      entry(context.topLeftMoves, node.topRightRow, kMirrorLeftRightDirection[direction]);
+  const std::int32_t bottomLeft =
+      entry(context.topLeftMoves, node.bottomLeftRow, kMirrorUpDownDirection[direction]);
+  const std::int32_t bottomRight = entry(context.bottomRightMoves, node.bottomRightRow, direction);
+  estimate =
+      distanceOf(topLeft) + distanceOf(topRight) + distanceOf(bottomLeft) + distanceOf(bottomRight);
+  child = {successorOf(topLeft) * kRowBytes,
+           successorOf(topRight) * kRowBytes,
+           successorOf(bottomLeft) * kRowBytes,
+           successorOf(bottomRight) * kRowBytes,
+           static_cast<std::uint8_t>(node.movesLeft - 1),
+           static_cast<std::uint8_t>(node.blankCell + blankStep(direction)),
+           static_cast<std::uint8_t>(kOpposite[direction])};
+  return true;
+}
+
+WalkResult walkBelow(const SearchContext& context, const WalkNode& node, Direction* path,
+                     std::uint64_t& nodes, const std::atomic<std::int64_t>* abandonAfter,
+                     std::int64_t unit) {
+  assert(node.movesLeft >= 1 && node.movesLeft <= kMaxBound && node.blankCell < kCells);
+  const Expand expand =
+      expandFor(node.blankCell, node.forbidden, std::make_integer_sequence<int, kCells>{});
+  Walk::topLeftRows = reinterpret_cast<const char*>(context.topLeftMoves);
+  Walk::bottomRightRows = reinterpret_cast<const char*>(context.bottomRightMoves);
+  Walk::abandonAfter = abandonAfter;
+  Walk::unit = unit;
+  Walk::abandoned = false;
+  Walk::slowFrom = abandonAfter == nullptr           ? std::numeric_limits<unsigned>::max()
+                   : node.movesLeft > kWatchedLevels ? node.movesLeft - kWatchedLevels - 1
+                                                     : 0;
+  const Tally tally = expand(node.topLeftRow, node.topRightRow, node.bottomLeftRow,
+                             node.bottomRightRow, node.movesLeft, 0);
+  nodes += tally & ~kStop;
+  std::copy_n(Walk::path, node.movesLeft, path);
+  if (Walk::abandoned) return WalkResult::kAbandoned;
+  return tally & kStop ? WalkResult::kSolved : WalkResult::kExhausted;
+}
+
 bool search(SearchContext& context, unsigned movesLeft, int forbidden, unsigned topLeftIndex,
             unsigned topRightIndex, unsigned bottomLeftIndex, unsigned bottomRightIndex) {
   assert(movesLeft <= kMaxBound);
@@ -150,19 +242,8 @@ bool search(SearchContext& context, unsigned movesLeft, int forbidden, unsigned 
   if (estimate > movesLeft) return false;
   // 3. Goal: only the goal has estimate 0.
   if (movesLeft == 0) return true;
-  // 4. Expand in the order U, D, L, R, never undoing the move into the node. The blank is the
-  // last tracked tile of the topLeft placement.
-  constexpr int kTopLeftTiles = static_cast<int>(std::size(kTopLeftPattern));
-  int cells[kMaxPatternTiles];
-  placementCells(topLeftIndex, kTopLeftTiles, cells);
-  const Expand expand =
-      expandFor(cells[kTopLeftTiles - 1], forbidden, std::make_integer_sequence<int, kCells>{});
-  Walk::topLeftRows = reinterpret_cast<const char*>(context.topLeftMoves);
-  Walk::bottomRightRows = reinterpret_cast<const char*>(context.bottomRightMoves);
-  Walk::path = context.path;
-  Walk::nodes = 0;
-  const bool solved = expand(topLeftIndex * kRowBytes, topRightIndex * kRowBytes,
-                             bottomLeftIndex * kRowBytes, bottomRightIndex * kRowBytes, movesLeft);
-  context.nodeCount += Walk::nodes;
-  return solved;
+  // 4. Expand in the order U, D, L, R, never undoing the move into the node.
+  const WalkNode root = rootNode(topLeftIndex, topRightIndex, bottomLeftIndex, bottomRightIndex,
+                                 movesLeft, forbidden);
+  return walkBelow(context, root, context.path, context.nodeCount) == WalkResult::kSolved;
 }

@@ -1,0 +1,64 @@
+#include "parallel/worker_pool.h"
+
+#include <gtest/gtest.h>
+#include <sched.h>
+
+#include <atomic>
+#include <system_error>
+#include <vector>
+
+namespace {
+
+// Every worker runs each task exactly once, and what they wrote is seen after run returns.
+void expectEachWorkerRunsEachTask(WorkerPool& pool) {
+  for (int task = 0; task < 50; ++task) {
+    std::vector<int> runs(pool.size(), 0);
+    auto count = [&](unsigned worker) { ++runs[worker]; };
+    pool.run(count);
+    EXPECT_EQ(runs, std::vector<int>(pool.size(), 1)) << "task " << task;
+  }
+}
+
+std::atomic<int> threadsStarted{0};
+
+// Refuses every thread after the second, as the system does when it runs out of them.
+std::thread startTwoThreads(std::function<void()> body) {
+  if (threadsStarted.fetch_add(1) >= 2) {
+    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+  }
+  return std::thread(std::move(body));
+}
+
+}  // namespace
+
+TEST(WorkerPool, RunsEachTaskOnceOnEveryWorker) {
+  for (unsigned workers : {0u, 1u, 2u, 5u}) {
+    WorkerPool pool(workers);
+    EXPECT_EQ(pool.size(), workers == 0 ? 1u : workers);
+    expectEachWorkerRunsEachTask(pool);
+  }
+}
+
+TEST(WorkerPool, KeepsTheThreadsItCouldStart) {
+  threadsStarted = 0;
+  WorkerPool pool(7, &startTwoThreads);
+  EXPECT_EQ(pool.size(), 3u);
+  expectEachWorkerRunsEachTask(pool);
+}
+
+// Pinned to one CPU, as by taskset -c 0, the program starts no thread besides its own.
+TEST(AvailableCpus, FollowsTheAffinityMask) {
+  cpu_set_t original;
+  ASSERT_EQ(sched_getaffinity(0, sizeof original, &original), 0);
+  int first = 0;
+  while (!CPU_ISSET(first, &original))
+    ++first;
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  CPU_SET(first, &one);
+  ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+  const unsigned pinned = availableCpus();
+  ASSERT_EQ(sched_setaffinity(0, sizeof original, &original), 0);
+  EXPECT_EQ(pinned, 1u);
+  EXPECT_EQ(availableCpus(), static_cast<unsigned>(CPU_COUNT(&original)));
+}
