@@ -1,9 +1,11 @@
 // Benchmark: times the four database builds, then solves a fixed list of positions exactly as
 // the program does and prints the total node count as a signature of the search's behaviour.
 //
-//   zelvar_bench [--builds N] [--positions FILE] [--skip-builds]
+//   zelvar_bench [--builds N] [--positions FILE] [--skip-builds] [--workers N]
 //
 // --positions reads other positions (sixteen numbers each) instead of the built-in list.
+// --workers sets the search's workers; by default one per CPU the process may run on, as in
+// the program.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -15,6 +17,7 @@
 #include "bench/positions.h"
 #include "board/board.h"
 #include "input/configuration.h"
+#include "parallel/worker_pool.h"
 #include "pattern/distance_table.h"
 #include "pattern/move_table.h"
 #include "pattern/pattern_database.h"
@@ -97,7 +100,7 @@ std::vector<std::string> readPositions(const char* path) {
   return positions;
 }
 
-void benchSearch(const std::vector<std::string>& positions) {
+void benchSearch(const std::vector<std::string>& positions, unsigned workerCount) {
   PatternDatabase bottomRight(4, kBottomRightPattern);
   PatternDatabase topLeft(5, kTopLeftPattern);
   double unused[5];
@@ -108,6 +111,8 @@ void benchSearch(const std::vector<std::string>& positions) {
     std::exit(2);
   }
 
+  WorkerPool workers(workerCount);
+  std::printf("Search on %u worker%s\n", workers.size(), workers.size() == 1 ? "" : "s");
   std::printf("%3s  %-48s %6s %14s %10s %14s\n", "#", "position", "moves", "nodes", "ms",
               "nodes/s");
   std::uint64_t signature = 0;
@@ -122,7 +127,7 @@ void benchSearch(const std::vector<std::string>& positions) {
 
     SearchContext context;
     const Clock::time_point start = Clock::now();
-    const SolveSummary summary = solve(context, topLeft, bottomRight, position, sink);
+    const SolveSummary summary = solve(context, topLeft, bottomRight, position, workers, sink);
     // A floor of one microsecond keeps the rates finite for trivial positions.
     const double ms = std::max(millisecondsSince(start), 0.001);
 
@@ -155,6 +160,7 @@ int main(int argc, char** argv) {
   int repetitions = 11;
   bool skipBuilds = false;
   const char* positionsPath = nullptr;
+  unsigned workerCount = availableCpus();
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--builds") == 0 && i + 1 < argc) {
       repetitions = std::max(1, std::atoi(argv[++i]));
@@ -162,8 +168,12 @@ int main(int argc, char** argv) {
       positionsPath = argv[++i];
     } else if (std::strcmp(argv[i], "--skip-builds") == 0) {
       skipBuilds = true;
+    } else if (std::strcmp(argv[i], "--workers") == 0 && i + 1 < argc) {
+      workerCount = static_cast<unsigned>(std::max(1, std::atoi(argv[++i])));
     } else {
-      std::fprintf(stderr, "usage: %s [--builds N] [--positions FILE] [--skip-builds]\n", argv[0]);
+      std::fprintf(stderr,
+                   "usage: %s [--builds N] [--positions FILE] [--skip-builds] [--workers N]\n",
+                   argv[0]);
       return 2;
     }
   }
@@ -174,6 +184,6 @@ int main(int argc, char** argv) {
   } else {
     positions.assign(std::begin(kBenchPositions), std::end(kBenchPositions));
   }
-  benchSearch(positions);
+  benchSearch(positions, workerCount);
   return 0;
 }

@@ -5,8 +5,17 @@
 #include "board/symmetry.h"
 #include "pattern/distance_table.h"
 #include "pattern/move_table.h"
+#include "search/parallel_search.h"
 
 namespace {
+
+// A bound expected to visit fewer nodes than this runs on the calling thread alone: waking the
+// workers and cutting the tree would cost more than they save.
+constexpr std::uint64_t kParallelFrom = 1 << 20;
+// Each bound visits several times the nodes of the one before; this errs on the low side.
+constexpr std::uint64_t kGrowthPerBound = 4;
+// Many small units keep the workers busy to the end of a bound, whatever the units' sizes.
+constexpr unsigned kUnitsPerWorker = 256;
 
 // Milliseconds of a monotonic clock; only differences are used.
 long long readClockMilliseconds() {
@@ -26,12 +35,14 @@ void runSolver(Board& position, std::FILE* out) {
   }
   prepareForSearch(bottomRight);
   prepareForSearch(topLeft);
+  WorkerPool workers(availableCpus());
   SearchContext context;
-  solve(context, topLeft, bottomRight, position, out);
+  solve(context, topLeft, bottomRight, position, workers, out);
 }
 
 SolveSummary solve(SearchContext& context, const PatternDatabase& topLeft,
-                   const PatternDatabase& bottomRight, Board& position, std::FILE* out) {
+                   const PatternDatabase& bottomRight, Board& position, WorkerPool& workers,
+                   std::FILE* out) {
   context.topLeftMoves = topLeft.moveTable.get();
   context.topLeftDistances = topLeft.distanceTable.get();
   context.bottomRightMoves = bottomRight.moveTable.get();
@@ -57,6 +68,8 @@ SolveSummary solve(SearchContext& context, const PatternDatabase& topLeft,
                topRightDistance, bottomLeftDistance, bottomRightDistance, estimate);
 
   const long long start = readClockMilliseconds();
+  ParallelSearch parallel(workers);
+  std::uint64_t previousNodes = 0;
   SolveSummary summary;
   unsigned threshold = estimate;
   // Every move changes the estimate's parity, so only every second bound can succeed.
@@ -64,10 +77,13 @@ SolveSummary solve(SearchContext& context, const PatternDatabase& topLeft,
     std::fprintf(out, "%4u moves: ", threshold);
     std::fflush(out);  // show which bound is running during a long search
     context.nodeCount = 0;
-    const bool found = search(context, threshold, kNoDirection, topLeftIndex, topRightIndex,
-                              bottomLeftIndex, bottomRightIndex);
+    const bool split = workers.size() > 1 && previousNodes * kGrowthPerBound >= kParallelFrom;
+    const bool found =
+        parallel.run(context, threshold, topLeftIndex, topRightIndex, bottomLeftIndex,
+                     bottomRightIndex, split ? workers.size() * kUnitsPerWorker : 1);
     std::fprintf(out, "%10llu nodes\n", static_cast<unsigned long long>(context.nodeCount));
     summary.nodeTotal += context.nodeCount;
+    previousNodes = context.nodeCount;
     context.nodeCount = 0;
     if (found) {
       summary.solved = true;

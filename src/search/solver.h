@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "board/board.h"
+#include "parallel/worker_pool.h"
 #include "pattern/pattern_database.h"
 #include "search/search.h"
 
@@ -18,16 +19,19 @@ struct SolveSummary {
 };
 
 // Builds both databases and solves `position` (fully tracked, solvable), printing everything
-// to `out`. A build failure has printed its message and skips the search. On return the
-// position stands where the printed solution leads it.
+// to `out`. A build failure has printed its message and skips the search. The search runs on
+// one worker per CPU the process may use. On return the position stands where the printed
+// solution leads it.
 void runSolver(Board& position, std::FILE* out = stdout);
 
 // Requires both databases fully built and prepared for the search. Prints the estimate, one
 // line per bound, the totals and timing, then the solution (or "No solution found.") to `out`.
+// Large bounds run on all of `workers`; what is printed does not depend on how many there are.
 // The position is back to its input state before the search and stands in the goal after a
 // solution has been printed.
 SolveSummary solve(SearchContext& context, const PatternDatabase& topLeft,
-                   const PatternDatabase& bottomRight, Board& position, std::FILE* out = stdout);
+                   const PatternDatabase& bottomRight, Board& position, WorkerPool& workers,
+                   std::FILE* out = stdout);
 
 // Slides the position in `direction` (which must be possible) and prints the move as the
 // tile number and the letter, breaking the line after every kMovesPerLine moves.

@@ -29,8 +29,10 @@ inline SolveRun runSolve(const Board& position, const PatternDatabase& topLeft,
   SolveRun run{"", {}, position, 0};
   SearchContext context;
   context.nodeCount = 12345;
-  run.text = captureOutput(
-      [&](std::FILE* out) { run.summary = solve(context, topLeft, bottomRight, run.after, out); });
+  WorkerPool oneWorker(1);
+  run.text = captureOutput([&](std::FILE* out) {
+    run.summary = solve(context, topLeft, bottomRight, run.after, oneWorker, out);
+  });
   run.nodeCountAfter = context.nodeCount;
   return run;
 }

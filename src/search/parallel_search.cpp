@@ -1,0 +1,157 @@
+#include "search/parallel_search.h"
+
+#include <cassert>
+#include <limits>
+#include <new>
+#include <vector>
+
+namespace {
+
+// The moves from the root to a frontier node are kept two bits a move.
+constexpr unsigned kMaxFrontierDepth = 32;
+// Room for the frontier, per unit wanted: the first depth with enough units has at most about
+// 2.4 times as many (the blank has at most three moves that do not step back).
+constexpr std::size_t kCapacityPerUnitWanted = 4;
+constexpr std::size_t kNoUnit = std::numeric_limits<std::size_t>::max();
+constexpr std::int64_t kNothingAbandoned = std::numeric_limits<std::int64_t>::max();
+
+}  // namespace
+
+struct ParallelSearch::Unit {
+  WalkNode node;              // the frontier node; the unit is the tree below it
+  std::uint64_t moves;        // from the root to the node, two bits each, the root's first
+  std::uint64_t nodesBefore;  // counted by the one-thread search up to and with the node
+  std::uint64_t nodes;        // counted below the node; set by the worker that ran the unit
+};
+
+struct alignas(64) ParallelSearch::WorkerState {
+  std::size_t solvedUnit = kNoUnit;  // the unit this worker found a solution in
+  Direction path[kMaxBound + 1] = {};
+};
+
+ParallelSearch::ParallelSearch(WorkerPool& workers) : workers_(workers) {}
+
+ParallelSearch::~ParallelSearch() = default;
+
+bool ParallelSearch::run(SearchContext& context, unsigned movesLeft, unsigned topLeftIndex,
+                         unsigned topRightIndex, unsigned bottomLeftIndex,
+                         unsigned bottomRightIndex, unsigned unitsWanted) {
+  lastSplit_ = {};
+  const unsigned estimate =
+      context.topLeftDistances[topLeftIndex] + context.topLeftDistances[topRightIndex] +
+      context.topLeftDistances[bottomLeftIndex] + context.bottomRightDistances[bottomRightIndex];
+  // Splitting needs a frontier node with a move left below it, and room for the units.
+  const std::size_t capacity = std::size_t{unitsWanted} * kCapacityPerUnitWanted;
+  if (unitsWanted < 2 || movesLeft < 2 || estimate > movesLeft) {
+    return search(context, movesLeft, kNoDirection, topLeftIndex, topRightIndex, bottomLeftIndex,
+                  bottomRightIndex);
+  }
+  if (!reserve(capacity)) {
+    return search(context, movesLeft, kNoDirection, topLeftIndex, topRightIndex, bottomLeftIndex,
+                  bottomRightIndex);
+  }
+
+  // The shallowest frontier with enough units; it fits, as depth 1 has at most 4 units.
+  const WalkNode root = rootNode(topLeftIndex, topRightIndex, bottomLeftIndex, bottomRightIndex,
+                                 movesLeft, kNoDirection);
+  unsigned depth = 1;
+  splitAt(context, root, depth);
+  while (unitCount_ < unitsWanted && depth + 1 < movesLeft && depth < kMaxFrontierDepth) {
+    if (!splitAt(context, root, depth + 1)) {
+      splitAt(context, root, depth);
+      break;
+    }
+    ++depth;
+  }
+
+  context_ = &context;
+  nextUnit_.store(0, std::memory_order_relaxed);
+  abandonAfter_.store(kNothingAbandoned, std::memory_order_relaxed);
+  for (unsigned worker = 0; worker < workers_.size(); ++worker)
+    states_[worker].solvedUnit = kNoUnit;
+  auto task = [this](unsigned worker) { work(worker); };
+  workers_.run(task);
+
+  // Units are taken in order and none before a solution is abandoned, so the lowest solved
+  // unit is the one-thread search's, and every unit before it ran to its end.
+  const WorkerState* solver = nullptr;
+  for (unsigned worker = 0; worker < workers_.size(); ++worker) {
+    if (solver == nullptr || states_[worker].solvedUnit < solver->solvedUnit)
+      solver = &states_[worker];
+  }
+  lastSplit_ = {depth, unitCount_, solver->solvedUnit};
+  const std::size_t counted = solver->solvedUnit == kNoUnit ? unitCount_ : solver->solvedUnit;
+  std::uint64_t nodes = 0;
+  for (std::size_t unit = 0; unit < counted; ++unit)
+    nodes += units_[unit].nodes;
+  if (solver->solvedUnit == kNoUnit) {
+    context.nodeCount += nodesAbove_ + nodes;
+    return false;
+  }
+  const Unit& solved = units_[solver->solvedUnit];
+  context.nodeCount += solved.nodesBefore + nodes + solved.nodes;
+  // The walk wrote the moves below the frontier; the frontier path holds the ones above it.
+  const unsigned below = movesLeft - depth;
+  for (unsigned k = 0; k < below; ++k)
+    context.path[k] = solver->path[k];
+  for (unsigned move = 0; move < depth; ++move)
+    context.path[movesLeft - 1 - move] = static_cast<Direction>(solved.moves >> (2 * move) & 3);
+  return true;
+}
+
+bool ParallelSearch::reserve(std::size_t capacity) {
+  try {
+    if (units_.size() < capacity) units_.resize(capacity);
+    states_.resize(workers_.size());
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+bool ParallelSearch::splitAt(const SearchContext& context, const WalkNode& root, unsigned depth) {
+  frontierDepth_ = depth;
+  unitCount_ = 0;
+  nodesAbove_ = 1;  // the root
+  return collect(context, root, 0, 0);
+}
+
+// The tree above the frontier in the one-thread order, counting every node as search does.
+bool ParallelSearch::collect(const SearchContext& context, const WalkNode& node, unsigned depth,
+                             std::uint64_t moves) {
+  for (int direction = 0; direction < kDirections; ++direction) {
+    WalkNode child;
+    unsigned estimate = 0;
+    if (!childOf(context, node, direction, child, estimate)) continue;
+    ++nodesAbove_;
+    if (estimate > child.movesLeft) continue;
+    const std::uint64_t childMoves = moves | std::uint64_t(direction) << (2 * depth);
+    if (depth + 1 < frontierDepth_) {
+      if (!collect(context, child, depth + 1, childMoves)) return false;
+    } else {
+      if (unitCount_ == units_.size()) return false;
+      units_[unitCount_++] = {child, childMoves, nodesAbove_, 0};
+    }
+  }
+  return true;
+}
+
+void ParallelSearch::work(unsigned worker) {
+  WorkerState& state = states_[worker];
+  for (;;) {
+    const std::size_t unit = nextUnit_.fetch_add(1, std::memory_order_relaxed);
+    if (unit >= unitCount_) return;
+    const auto index = static_cast<std::int64_t>(unit);
+    if (index > abandonAfter_.load(std::memory_order_relaxed)) return;
+    const WalkResult result = walkBelow(*context_, units_[unit].node, state.path,
+                                        units_[unit].nodes, &abandonAfter_, index);
+    if (result == WalkResult::kSolved) {
+      // Later units are not wanted; earlier ones still run, as their counts are.
+      state.solvedUnit = unit;
+      std::int64_t after = abandonAfter_.load(std::memory_order_relaxed);
+      while (index < after && !abandonAfter_.compare_exchange_weak(after, index)) {
+      }
+      return;
+    }
+  }
+}

@@ -1,0 +1,137 @@
+#include "search/parallel_search.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "search/prepared_databases.h"
+#include "search/reference_search.h"
+
+namespace {
+
+struct Start {
+  std::string name;
+  reference::Position position;
+};
+
+// Scrambles from one move up, then random positions of the benchmark's list that solve in
+// well under a million nodes, the last two of 51 and 52 moves.
+std::vector<Start> starts() {
+  std::vector<Start> result;
+  std::mt19937 rng(20'261'209);
+  for (int trial = 0; trial < 240; ++trial) {
+    const int length = 1 + trial % 48;
+    result.push_back({"scramble " + std::to_string(trial) + " of " + std::to_string(length),
+                      reference::scramble(rng, length)});
+  }
+  const std::array<int, 16> kRandom[] = {
+      {11, 2, 15, 8, 13, 1, 14, 7, 4, 10, 9, 3, 0, 5, 6, 12},
+      {2, 10, 7, 0, 1, 11, 6, 13, 5, 9, 4, 8, 14, 12, 3, 15},
+      {8, 6, 1, 12, 13, 3, 7, 2, 4, 15, 11, 14, 0, 5, 10, 9},
+      {10, 2, 13, 1, 14, 9, 8, 5, 0, 12, 11, 4, 15, 6, 7, 3},
+  };
+  for (const auto& tiles : kRandom)
+    result.push_back({"random", reference::positionFromRows(tiles)});
+  return result;
+}
+
+SearchContext contextOf(const PreparedDatabases& built) {
+  SearchContext context;
+  context.topLeftMoves = built.topLeft.moveTable.get();
+  context.bottomRightMoves = built.bottomRight.moveTable.get();
+  context.topLeftDistances = built.topLeft.distanceTable.get();
+  context.bottomRightDistances = built.bottomRight.distanceTable.get();
+  return context;
+}
+
+struct Outcome {
+  bool solved;
+  std::uint64_t nodes;
+  std::vector<Direction> path;
+  bool operator==(const Outcome&) const = default;
+};
+
+}  // namespace
+
+// Every bound of every start, split at several depths and run on pools of several sizes, must
+// give the one-thread search's result, count and path.
+TEST(ParallelSearch, EveryBoundMatchesTheOneThreadSearch) {
+  const PreparedDatabases& built = preparedDatabases();
+  ASSERT_TRUE(built.built);
+  std::vector<std::unique_ptr<WorkerPool>> pools;
+  for (unsigned workers : {1u, 2u, 3u, 7u})
+    pools.push_back(std::make_unique<WorkerPool>(workers));
+
+  bool solvedInFirstUnit = false, solvedInLateUnit = false, tooSmallToSplit = false;
+  for (const Start& start : starts()) {
+    SCOPED_TRACE(start.name);
+    const reference::ViewIndices at = reference::viewIndices(start.position);
+    const std::array<unsigned, 4> terms =
+        reference::DatabaseSearch(built.topLeft.distanceTable.get(),
+                                  built.bottomRight.distanceTable.get())
+            .terms(start.position);
+    bool solved = false;
+    for (unsigned bound = terms[0] + terms[1] + terms[2] + terms[3]; !solved; bound += 2) {
+      ASSERT_LE(bound, kMaxBound);
+      SearchContext alone = contextOf(built);
+      solved = search(alone, bound, kNoDirection, at.topLeft, at.topRight, at.bottomLeft,
+                      at.bottomRight);
+      const Outcome expected{solved, alone.nodeCount,
+                             solved ? std::vector<Direction>(alone.path, alone.path + bound)
+                                    : std::vector<Direction>()};
+      for (const auto& pool : pools) {
+        ParallelSearch parallel(*pool);
+        for (unsigned unitsWanted : {2u, 40u, 600u}) {
+          SearchContext context = contextOf(built);
+          const bool found = parallel.run(context, bound, at.topLeft, at.topRight, at.bottomLeft,
+                                          at.bottomRight, unitsWanted);
+          const Outcome got{found, context.nodeCount,
+                            found ? std::vector<Direction>(context.path, context.path + bound)
+                                  : std::vector<Direction>()};
+          ASSERT_EQ(got, expected) << "bound " << bound << ", " << pool->size() << " workers, "
+                                   << unitsWanted << " units wanted";
+          const ParallelSearch::Split split = parallel.lastSplit();
+          tooSmallToSplit |= split.depth == 0;
+          if (found && split.depth > 0) {
+            solvedInFirstUnit |= split.solvedIn == 0;
+            solvedInLateUnit |= split.solvedIn >= 100;
+          }
+        }
+      }
+    }
+  }
+  EXPECT_TRUE(solvedInFirstUnit);
+  EXPECT_TRUE(solvedInLateUnit);
+  EXPECT_TRUE(tooSmallToSplit);
+}
+
+// Units after a solution are given up at the first watched node; units before it run to the end.
+TEST(WalkBelow, GivesUpAtOnceWhenItsUnitComesAfterASolution) {
+  const PreparedDatabases& built = preparedDatabases();
+  ASSERT_TRUE(built.built);
+  const reference::ViewIndices at = reference::viewIndices(
+      reference::positionFromRows({10, 2, 13, 1, 14, 9, 8, 5, 0, 12, 11, 4, 15, 6, 7, 3}));
+  const unsigned bound = 52;  // its solving bound
+  SearchContext alone = contextOf(built);
+  ASSERT_TRUE(
+      search(alone, bound, kNoDirection, at.topLeft, at.topRight, at.bottomLeft, at.bottomRight));
+
+  const SearchContext context = contextOf(built);
+  const WalkNode root =
+      rootNode(at.topLeft, at.topRight, at.bottomLeft, at.bottomRight, bound, kNoDirection);
+  const std::atomic<std::int64_t> abandonAfter{4};
+  Direction path[kMaxBound + 1] = {};
+  std::uint64_t nodes = 0;
+  EXPECT_EQ(walkBelow(context, root, path, nodes, &abandonAfter, 4), WalkResult::kSolved);
+  EXPECT_EQ(nodes + 1, alone.nodeCount);  // the root is counted by its parent
+  EXPECT_TRUE(std::equal(path, path + bound, alone.path));
+
+  nodes = 0;
+  EXPECT_EQ(walkBelow(context, root, path, nodes, &abandonAfter, 5), WalkResult::kAbandoned);
+  EXPECT_LE(nodes, 4u);
+}
