@@ -90,6 +90,27 @@ TEST(Program, ExitsWithOneWhenTheReaderLeavesEarly) {
   EXPECT_EQ(WEXITSTATUS(status), 1);
 }
 
+// The report without its timing lines, which vary from run to run.
+std::string withoutTiming(const std::string& output) {
+  static const std::regex kTiming("[0-9]+\\.[0-9]{6} (seconds|nodes per second)\n");
+  return std::regex_replace(output, kTiming, "");
+}
+
+// Without threads the search runs on the main thread alone and prints the same report; nothing
+// goes to standard error. The position's last bounds are large enough to be split.
+TEST(Program, ReportsTheSameWhenNoThreadCanStart) {
+  if (!kAddressSpaceCanBeLimited) GTEST_SKIP() << "the sanitizers' address space";
+  const std::string input = "13 6 3 2 9 4 12 7 1 11 15 14 8 0 10 5\n";
+  const ProgramRun usual = runProgram(input, ZELVAR_EXECUTABLE, "exec 2>&1; ");
+  // Each thread would take a stack of 4 GB, which 1 GB of address space cannot hold.
+  const ProgramRun starved =
+      runProgram(input, ZELVAR_EXECUTABLE, "exec 2>&1; ulimit -s 4000000; ulimit -v 1000000; ");
+  EXPECT_EQ(usual.exitStatus, 1);
+  EXPECT_EQ(starved.exitStatus, 1);
+  EXPECT_NE(usual.output.find("1764304 nodes total\n"), std::string::npos) << usual.output;
+  EXPECT_EQ(withoutTiming(starved.output), withoutTiming(usual.output));
+}
+
 // Parses moves laid out as "%2u%c " with a newline after every fifteenth.
 std::vector<Move> parseMoves(const std::string& text) {
   static const std::regex kMove("( [1-9]|1[0-5])[UDLR] ");

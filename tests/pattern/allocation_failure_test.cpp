@@ -157,20 +157,8 @@ TEST(AllocationFailureProgram, EachFailedTableEndsTheRunWithItsMessage) {
   }
 }
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ZELVAR_ADDRESS_SANITIZER 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__)
-#define ZELVAR_ADDRESS_SANITIZER 1
-#endif
-
 TEST(AllocationFailureProgram, AddressSpaceLimitFailsATableOfTheRealProgram) {
-#ifdef ZELVAR_ADDRESS_SANITIZER
-  GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space, so no limit that lets "
-                  "the program start can make a table allocation fail";
-#endif
+  if (!kAddressSpaceCanBeLimited) GTEST_SKIP() << "the sanitizers' address space";
   // About 6 MB start the program and 15 MB carry it into the search; 10 MB fails topLeft's
   // move table with a wide margin on both sides.
   const ProgramRun run = runProgram(kSolvableInput, ZELVAR_EXECUTABLE, "ulimit -v 10000; ");

@@ -3,6 +3,17 @@
 
 #include <string>
 
+// Sanitizers reserve terabytes of address space, so no `ulimit -v` that lets a sanitized
+// program start can make its allocations fail.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr bool kAddressSpaceCanBeLimited = false;
+#elif defined(__has_feature)
+inline constexpr bool kAddressSpaceCanBeLimited =
+    !(__has_feature(address_sanitizer) || __has_feature(thread_sanitizer));
+#else
+inline constexpr bool kAddressSpaceCanBeLimited = true;
+#endif
+
 struct ProgramRun {
   std::string output;   // everything written to standard output
   int exitStatus = -1;  // -1 when the process did not exit normally
