@@ -21,6 +21,9 @@ std::uint64_t bytesEqualTo(std::uint64_t word, unsigned value) {
   return zeroBytes(word ^ (kEveryByte * value));
 }
 
+// Words of distance and count bytes are taken apart by shifts, byte k at bits 8k and up.
+static_assert(std::endian::native == std::endian::little, "the sweeps read bytes as words");
+
 std::uint64_t loadWord(const std::uint8_t* bytes) {
   std::uint64_t word;
   std::memcpy(&word, bytes, sizeof word);

@@ -38,6 +38,9 @@ struct PatternDatabase {
   // Least number of tracked-tile slides to the goal placement, one byte per state.
   std::unique_ptr<std::uint8_t[]> distanceTable;
   std::uint32_t filledCount = 0;  // states whose distance is set
+  // Set once the solver has rewritten moveTable into the search's layout, which is no longer
+  // a table of plain indices and must not be rewritten again.
+  bool searchLayout = false;
 };
 
 // Allocates a table of `size` entries, uninitialised; empty when memory runs out. Never throws.

@@ -156,6 +156,10 @@ Expand expandFor(int blankCell, int forbidden, std::integer_sequence<int, kBlank
 }  // namespace
 
 void prepareForSearch(PatternDatabase& database) {
+  // Entries of the search layout read as indices would lead far past the distance table.
+  if (database.searchLayout) return;
+  assert(database.moveTable && database.distanceTable);
+  database.searchLayout = true;
   std::int32_t* entries = database.moveTable.get();
   const std::uint8_t* distances = database.distanceTable.get();
   const std::size_t size = std::size_t{database.stateCount} * kDirections;

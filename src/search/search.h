@@ -28,7 +28,8 @@ inline unsigned distanceOf(std::int32_t searchEntry) {
 }
 
 // Rewrites a built database's move table (its distance table built too) into the search
-// layout. Its entries are no longer plain indices afterwards; nothing is allocated.
+// layout and sets searchLayout. Its entries are no longer plain indices afterwards; nothing is
+// allocated. A database already in the search layout is left as it is.
 void prepareForSearch(PatternDatabase& database);
 
 struct SearchContext {

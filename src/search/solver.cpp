@@ -1,5 +1,6 @@
 #include "search/solver.h"
 
+#include <cassert>
 #include <chrono>
 
 #include "board/symmetry.h"
@@ -43,6 +44,7 @@ void runSolver(Board& position, std::FILE* out) {
 SolveSummary solve(SearchContext& context, const PatternDatabase& topLeft,
                    const PatternDatabase& bottomRight, Board& position, WorkerPool& workers,
                    std::FILE* out) {
+  assert(topLeft.searchLayout && bottomRight.searchLayout);
   context.topLeftMoves = topLeft.moveTable.get();
   context.topLeftDistances = topLeft.distanceTable.get();
   context.bottomRightMoves = bottomRight.moveTable.get();

@@ -6,6 +6,7 @@
 #include <numeric>
 #include <random>
 #include <utility>
+#include <vector>
 
 #include "board/symmetry.h"
 #include "search/prepared_databases.h"
@@ -176,4 +177,26 @@ TEST(PrepareForSearch, EveryEntryCarriesItsSuccessorAndItsDistance) {
                            before->distanceTable.get() + before->stateCount,
                            after->distanceTable.get()));
   }
+}
+
+// A table in the search layout no longer holds indices; rewriting it again would read far past
+// the distance table.
+TEST(PrepareForSearch, ASecondCallChangesNothing) {
+  const BuiltDatabases& plain = builtDatabases();
+  ASSERT_TRUE(plain.built);
+  PatternDatabase database(4, kBottomRightPattern);
+  const std::size_t entries = std::size_t{database.stateCount} * kDirections;
+  database.moveTable = allocateTable<std::int32_t>(entries);
+  database.distanceTable = allocateTable<std::uint8_t>(database.stateCount);
+  ASSERT_TRUE(database.moveTable && database.distanceTable);
+  std::copy_n(plain.bottomRight.moveTable.get(), entries, database.moveTable.get());
+  std::copy_n(plain.bottomRight.distanceTable.get(), database.stateCount,
+              database.distanceTable.get());
+  EXPECT_FALSE(database.searchLayout);
+  prepareForSearch(database);
+  EXPECT_TRUE(database.searchLayout);
+  const std::vector<std::int32_t> once(database.moveTable.get(),
+                                       database.moveTable.get() + entries);
+  prepareForSearch(database);
+  EXPECT_TRUE(std::equal(once.begin(), once.end(), database.moveTable.get()));
 }
