@@ -18,6 +18,12 @@ constexpr std::uint64_t kGrowthPerBound = 4;
 // Many small units keep the workers busy to the end of a bound, whatever the units' sizes.
 constexpr unsigned kUnitsPerWorker = 256;
 
+// Sends what is buffered; false once the output has failed (its reader gone, its disk full),
+// after which nothing the run computes can be seen.
+bool flushed(std::FILE* out) {
+  return std::fflush(out) == 0 && std::ferror(out) == 0;
+}
+
 // Milliseconds of a monotonic clock; only differences are used.
 long long readClockMilliseconds() {
   const auto now = std::chrono::steady_clock::now().time_since_epoch();
@@ -30,6 +36,7 @@ void runSolver(Board& position, std::FILE* out) {
   PatternDatabase bottomRight(4, kBottomRightPattern);
   PatternDatabase topLeft(5, kTopLeftPattern);
   std::fprintf(out, "Generating databases. Please wait.\n");
+  if (!flushed(out)) return;
   if (!buildMoveTable(bottomRight, out) || !buildDistanceTable(bottomRight, out) ||
       !buildMoveTable(topLeft, out) || !buildDistanceTable(topLeft, out)) {
     return;
@@ -77,7 +84,8 @@ SolveSummary solve(SearchContext& context, const PatternDatabase& topLeft,
   // Every move changes the estimate's parity, so only every second bound can succeed.
   for (; threshold <= kMaxBound; threshold += 2) {
     std::fprintf(out, "%4u moves: ", threshold);
-    std::fflush(out);  // show which bound is running during a long search
+    // Shows which bound is running during a long search, and starts none once nobody reads.
+    if (!flushed(out)) return summary;
     context.nodeCount = 0;
     const bool split = workers.size() > 1 && previousNodes * kGrowthPerBound >= kParallelFrom;
     const bool found =

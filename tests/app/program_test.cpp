@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdint>
@@ -109,6 +110,42 @@ TEST(Program, ReportsTheSameWhenNoThreadCanStart) {
   EXPECT_EQ(starved.exitStatus, 1);
   EXPECT_NE(usual.output.find("1764304 nodes total\n"), std::string::npos) << usual.output;
   EXPECT_EQ(withoutTiming(starved.output), withoutTiming(usual.output));
+}
+
+// Over a minute of search on two cores: a run that goes on without a reader meets the time limit.
+constexpr char kLongSearch[] = "1 5 9 13 2 6 10 14 3 7 11 15 4 8 12 0\n";
+
+// Runs the program under bash and a time limit, its standard input the long search and `tail`
+// after it in the command line; returns bash's exit status (the limit's own is 124).
+int statusWithin(int seconds, const char* tail) {
+  char inputPath[] = "/tmp/zelvar-long-XXXXXX";
+  const int fd = mkstemp(inputPath);
+  if (fd < 0 || write(fd, kLongSearch, sizeof kLongSearch - 1) < 0) return -1;
+  close(fd);
+  char command[1024];
+  std::snprintf(command, sizeof command, "timeout %d bash -c \"'%s' <%s %s\" >/dev/null 2>&1",
+                seconds, ZELVAR_EXECUTABLE, inputPath, tail);
+  const int status = std::system(command);
+  std::remove(inputPath);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Once nobody reads the output no further bound is started: the program ends soon after its
+// reader has left, or once its output has failed, with status 1 and nothing on standard error.
+TEST(Program, StopsSoonWhenNobodyReadsItsOutput) {
+  EXPECT_EQ(statusWithin(20, "| head -c 200; exit \\${PIPESTATUS[0]}"), 1);
+  EXPECT_EQ(
+      statusWithin(20, "2>&1 >/dev/full | wc -c | grep -qx 0 && exit \\${PIPESTATUS[0]}; exit 99"),
+      1);
+}
+
+// Through a pipe the banner and prompt come before the program reads anything.
+TEST(Program, ShowsThePromptBeforeReading) {
+  const PromptedRun run = runAfterPrompt("Enter the initial configuration now:\n",
+                                         "1 2 3 4 5 6 7 8 9 10 11 12 13 14 0 15\n");
+  EXPECT_TRUE(run.promptArrived) << run.output;
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_NE(run.output.find("3 nodes total\n"), std::string::npos) << run.output;
 }
 
 // Parses moves laid out as "%2u%c " with a newline after every fifteenth.
