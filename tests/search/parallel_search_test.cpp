@@ -40,15 +40,6 @@ std::vector<Start> starts() {
   return result;
 }
 
-SearchContext contextOf(const PreparedDatabases& built) {
-  SearchContext context;
-  context.topLeftMoves = built.topLeft.moveTable.get();
-  context.bottomRightMoves = built.bottomRight.moveTable.get();
-  context.topLeftDistances = built.topLeft.distanceTable.get();
-  context.bottomRightDistances = built.bottomRight.distanceTable.get();
-  return context;
-}
-
 struct Outcome {
   bool solved;
   std::uint64_t nodes;

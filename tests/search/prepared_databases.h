@@ -17,3 +17,13 @@ inline const PreparedDatabases& preparedDatabases() {
   static const PreparedDatabases databases;
   return databases;
 }
+
+// A context for searching the prepared tables.
+inline SearchContext contextOf(const PreparedDatabases& built) {
+  SearchContext context;
+  context.topLeftMoves = built.topLeft.moveTable.get();
+  context.bottomRightMoves = built.bottomRight.moveTable.get();
+  context.topLeftDistances = built.topLeft.distanceTable.get();
+  context.bottomRightDistances = built.bottomRight.distanceTable.get();
+  return context;
+}

@@ -34,15 +34,6 @@ Indices indicesOf(Board board) {
   return indices;
 }
 
-SearchContext contextOf(const PreparedDatabases& built) {
-  SearchContext context;
-  context.topLeftMoves = built.topLeft.moveTable.get();
-  context.bottomRightMoves = built.bottomRight.moveTable.get();
-  context.topLeftDistances = built.topLeft.distanceTable.get();
-  context.bottomRightDistances = built.bottomRight.distanceTable.get();
-  return context;
-}
-
 bool searchFrom(SearchContext& context, const Board& board, unsigned movesLeft) {
   const Indices at = indicesOf(board);
   return search(context, movesLeft, kNoDirection, at.topLeft, at.topRight, at.bottomLeft,
