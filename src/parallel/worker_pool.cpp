@@ -2,13 +2,10 @@
 
 #include <sched.h>
 
-#include <new>
-#include <system_error>
-
 namespace {
 
-// Checks before a worker sleeps: tasks that follow each other closely (the passes of a table
-// build) then find the threads awake, while an idle pool still costs no CPU.
+// Checks before a worker sleeps: tasks that follow each other closely then find the threads
+// awake, while an idle pool still costs no CPU.
 constexpr int kSpinChecks = 1 << 14;
 
 // Waits until `value` no longer holds `old`; returns what it holds then.
@@ -42,8 +39,7 @@ WorkerPool::WorkerPool(unsigned workers, ThreadStarter start) {
     threads_.reserve(workers - 1);
     for (unsigned worker = 1; worker < workers; ++worker)
       threads_.push_back(start([this, worker] { serve(worker); }));
-  } catch (const std::system_error&) {
-  } catch (const std::bad_alloc&) {
+  } catch (...) {  // std::system_error from the system, std::bad_alloc for the thread's state
   }
 }
 
@@ -56,7 +52,7 @@ WorkerPool::~WorkerPool() {
     thread.join();
 }
 
-void WorkerPool::runErased(void* task, void (*invoke)(void*, unsigned)) {
+void WorkerPool::runErased(void* task, Invoke invoke) {
   if (threads_.empty()) {
     invoke(task, 0);
     return;

@@ -30,10 +30,13 @@ class WorkerPool {
   unsigned size() const { return static_cast<unsigned>(threads_.size()) + 1; }
 
   // Runs task(worker) once on every worker, worker 0 on the calling thread, and returns when
-  // all have returned; what they wrote is then visible to the caller. The task must not throw.
+  // all have returned; what they wrote is then visible to the caller. A task that throws ends
+  // the process, as the other workers would still be running it.
   template <typename Task>
   void run(Task& task) {
-    runErased(&task, [](void* erased, unsigned worker) { (*static_cast<Task*>(erased))(worker); });
+    runErased(&task, [](void* erased, unsigned worker) noexcept {
+      (*static_cast<Task*>(erased))(worker);
+    });
   }
 
   static std::thread startThread(std::function<void()> body) {
@@ -41,14 +44,15 @@ class WorkerPool {
   }
 
  private:
-  void runErased(void* task, void (*invoke)(void*, unsigned));
+  using Invoke = void (*)(void*, unsigned) noexcept;
+  void runErased(void* task, Invoke invoke);
   void serve(unsigned worker);
 
   // The started threads, joined by the destructor.
   std::vector<std::thread> threads_;
   // The task of the current generation; written before generation_ is raised.
   void* task_ = nullptr;
-  void (*invoke_)(void*, unsigned) = nullptr;
+  Invoke invoke_ = nullptr;
   bool stopping_ = false;
   // Raised once per task (and once to stop); the threads wait for it to change.
   std::atomic<std::uint32_t> generation_{0};

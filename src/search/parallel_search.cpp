@@ -9,9 +9,10 @@ namespace {
 
 // The moves from the root to a frontier node are kept two bits a move.
 constexpr unsigned kMaxFrontierDepth = 32;
-// Room for the frontier, per unit wanted: the first depth with enough units has at most about
-// 2.4 times as many (the blank has at most three moves that do not step back).
-constexpr std::size_t kCapacityPerUnitWanted = 4;
+// Room for the frontier, per unit wanted. The root has at most four children and every other
+// node at most three, so the first depth with enough units has fewer than three times as many,
+// and depth 1 fits as at least two are wanted.
+constexpr std::size_t kCapacityPerUnitWanted = 3;
 constexpr std::size_t kNoUnit = std::numeric_limits<std::size_t>::max();
 constexpr std::int64_t kNothingAbandoned = std::numeric_limits<std::int64_t>::max();
 
@@ -51,18 +52,13 @@ bool ParallelSearch::run(SearchContext& context, unsigned movesLeft, unsigned to
                   bottomRightIndex);
   }
 
-  // The shallowest frontier with enough units; it fits, as depth 1 has at most 4 units.
+  // The shallowest frontier with enough units.
   const WalkNode root = rootNode(topLeftIndex, topRightIndex, bottomLeftIndex, bottomRightIndex,
                                  movesLeft, kNoDirection);
   unsigned depth = 1;
   splitAt(context, root, depth);
-  while (unitCount_ < unitsWanted && depth + 1 < movesLeft && depth < kMaxFrontierDepth) {
-    if (!splitAt(context, root, depth + 1)) {
-      splitAt(context, root, depth);
-      break;
-    }
-    ++depth;
-  }
+  while (unitCount_ < unitsWanted && depth + 1 < movesLeft && depth < kMaxFrontierDepth)
+    splitAt(context, root, ++depth);
 
   context_ = &context;
   nextUnit_.store(0, std::memory_order_relaxed);
@@ -109,15 +105,15 @@ bool ParallelSearch::reserve(std::size_t capacity) {
   return true;
 }
 
-bool ParallelSearch::splitAt(const SearchContext& context, const WalkNode& root, unsigned depth) {
+void ParallelSearch::splitAt(const SearchContext& context, const WalkNode& root, unsigned depth) {
   frontierDepth_ = depth;
   unitCount_ = 0;
   nodesAbove_ = 1;  // the root
-  return collect(context, root, 0, 0);
+  collect(context, root, 0, 0);
 }
 
 // The tree above the frontier in the one-thread order, counting every node as search does.
-bool ParallelSearch::collect(const SearchContext& context, const WalkNode& node, unsigned depth,
+void ParallelSearch::collect(const SearchContext& context, const WalkNode& node, unsigned depth,
                              std::uint64_t moves) {
   for (int direction = 0; direction < kDirections; ++direction) {
     WalkNode child;
@@ -127,13 +123,12 @@ bool ParallelSearch::collect(const SearchContext& context, const WalkNode& node,
     if (estimate > child.movesLeft) continue;
     const std::uint64_t childMoves = moves | std::uint64_t(direction) << (2 * depth);
     if (depth + 1 < frontierDepth_) {
-      if (!collect(context, child, depth + 1, childMoves)) return false;
+      collect(context, child, depth + 1, childMoves);
     } else {
-      if (unitCount_ == units_.size()) return false;
+      assert(unitCount_ < units_.size());
       units_[unitCount_++] = {child, childMoves, nodesAbove_, 0};
     }
   }
-  return true;
 }
 
 void ParallelSearch::work(unsigned worker) {

@@ -41,9 +41,9 @@ class ParallelSearch {
   struct Unit;
   struct alignas(64) WorkerState;
 
-  bool collect(const SearchContext& context, const WalkNode& node, unsigned depth,
+  void collect(const SearchContext& context, const WalkNode& node, unsigned depth,
                std::uint64_t moves);
-  bool splitAt(const SearchContext& context, const WalkNode& root, unsigned depth);
+  void splitAt(const SearchContext& context, const WalkNode& root, unsigned depth);
   void work(unsigned worker);
 
   WorkerPool& workers_;
@@ -58,8 +58,9 @@ class ParallelSearch {
   std::uint64_t nodesAbove_ = 0;  // nodes of the one-thread order counted above the units
   const SearchContext* context_ = nullptr;
   // Shared by the workers during a run: the next unit to take, and the lowest unit known to
-  // hold a solution, after which no unit is wanted.
-  std::atomic<std::size_t> nextUnit_{0};
-  std::atomic<std::int64_t> abandonAfter_{0};
+  // hold a solution, after which no unit is wanted. Apart, as every unit writes the first and
+  // the top levels of every walk read the second.
+  alignas(64) std::atomic<std::size_t> nextUnit_{0};
+  alignas(64) std::atomic<std::int64_t> abandonAfter_{0};
   Split lastSplit_;
 };

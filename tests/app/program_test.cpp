@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "board/board.h"
+#include "parallel/worker_pool.h"
 #include "support/run_program.h"
 #include "support/worked_examples.h"
 
@@ -80,8 +82,8 @@ TEST(Program, ClosedStandardInputIsNotANumber) {
   EXPECT_EQ(afterBanner(run.output), "Error: please enter only numbers.\n");
 }
 
-// `true` exits without reading, so the program's first write, after the databases are built,
-// meets a closed pipe; the run must still end with status 1 rather than die of the signal.
+// `true` exits without reading, so the program's writes meet a closed pipe; the run must still
+// end with status 1 rather than die of the signal.
 TEST(Program, ExitsWithOneWhenTheReaderLeavesEarly) {
   const std::string command = "bash -c \"echo 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 0 | '" +
                               std::string(ZELVAR_EXECUTABLE) +
@@ -101,11 +103,19 @@ std::string withoutTiming(const std::string& output) {
 // goes to standard error. The position's last bounds are large enough to be split.
 TEST(Program, ReportsTheSameWhenNoThreadCanStart) {
   if (!kAddressSpaceCanBeLimited) GTEST_SKIP() << "the sanitizers' address space";
+  if (availableCpus() < 2) GTEST_SKIP() << "one CPU: no thread is started anyway";
+  // Each thread would take a stack of 1 GB (the soft stack limit), which 500 MB of address
+  // space cannot hold, while the program itself needs about 15 MB.
+  constexpr rlim_t kThreadStack = rlim_t{1} << 30;
+  rlimit stack{};
+  if (getrlimit(RLIMIT_STACK, &stack) != 0 ||
+      (stack.rlim_max != RLIM_INFINITY && stack.rlim_max < kThreadStack)) {
+    GTEST_SKIP() << "the hard stack limit is below 1 GB";
+  }
   const std::string input = "13 6 3 2 9 4 12 7 1 11 15 14 8 0 10 5\n";
   const ProgramRun usual = runProgram(input, ZELVAR_EXECUTABLE, "exec 2>&1; ");
-  // Each thread would take a stack of 4 GB, which 1 GB of address space cannot hold.
-  const ProgramRun starved =
-      runProgram(input, ZELVAR_EXECUTABLE, "exec 2>&1; ulimit -s 4000000; ulimit -v 1000000; ");
+  const ProgramRun starved = runProgram(input, ZELVAR_EXECUTABLE,
+                                        "exec 2>&1; ulimit -S -s 1048576; ulimit -S -v 500000; ");
   EXPECT_EQ(usual.exitStatus, 1);
   EXPECT_EQ(starved.exitStatus, 1);
   EXPECT_NE(usual.output.find("1764304 nodes total\n"), std::string::npos) << usual.output;
@@ -120,8 +130,13 @@ constexpr char kLongSearch[] = "1 5 9 13 2 6 10 14 3 7 11 15 4 8 12 0\n";
 int statusWithin(int seconds, const char* tail) {
   char inputPath[] = "/tmp/zelvar-long-XXXXXX";
   const int fd = mkstemp(inputPath);
-  if (fd < 0 || write(fd, kLongSearch, sizeof kLongSearch - 1) < 0) return -1;
+  if (fd < 0) return -1;
+  const bool written = write(fd, kLongSearch, sizeof kLongSearch - 1) > 0;
   close(fd);
+  if (!written) {
+    std::remove(inputPath);
+    return -1;
+  }
   char command[1024];
   std::snprintf(command, sizeof command, "timeout %d bash -c \"'%s' <%s %s\" >/dev/null 2>&1",
                 seconds, ZELVAR_EXECUTABLE, inputPath, tail);
@@ -131,7 +146,8 @@ int statusWithin(int seconds, const char* tail) {
 }
 
 // Once nobody reads the output no further bound is started: the program ends soon after its
-// reader has left, or once its output has failed, with status 1 and nothing on standard error.
+// reader has left, with status 1. On a full disk even the prompt fails, which ends the run
+// before it reads, with nothing on standard error.
 TEST(Program, StopsSoonWhenNobodyReadsItsOutput) {
   EXPECT_EQ(statusWithin(20, "| head -c 200; exit \\${PIPESTATUS[0]}"), 1);
   EXPECT_EQ(

@@ -4,7 +4,9 @@
 #include <sched.h>
 
 #include <atomic>
+#include <chrono>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -36,6 +38,22 @@ TEST(WorkerPool, RunsEachTaskOnceOnEveryWorker) {
     WorkerPool pool(workers);
     EXPECT_EQ(pool.size(), workers == 0 ? 1u : workers);
     expectEachWorkerRunsEachTask(pool);
+  }
+}
+
+// Tasks far apart find the threads asleep, and a caller done before its workers sleeps too;
+// a lost wake-up hangs here.
+TEST(WorkerPool, WakesSleepingWorkersAndASleepingCaller) {
+  WorkerPool pool(3);
+  for (int task = 0; task < 5; ++task) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::vector<int> runs(pool.size(), 0);
+    auto slowWorkers = [&](unsigned worker) {
+      if (worker != 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      ++runs[worker];
+    };
+    pool.run(slowWorkers);
+    EXPECT_EQ(runs, std::vector<int>(pool.size(), 1)) << "task " << task;
   }
 }
 

@@ -33,8 +33,8 @@ struct PromptedRun {
   int exitStatus = -1;
 };
 
-// Runs `executable` with pipes on both ends as a person at a pipe would: waits up to `seconds`
-// for `prompt` on its standard output before writing `input`, then closes its standard input
-// and collects the rest. When the prompt does not come the program is killed.
+// Runs `executable` with pipes on both ends as a person at a pipe would: waits for `prompt` on
+// its standard output before writing `input`, then closes its standard input and collects the
+// rest. A program still running `seconds` after its start is killed (exitStatus -1).
 PromptedRun runAfterPrompt(const std::string& prompt, const std::string& input, int seconds = 10,
                            const std::string& executable = ZELVAR_EXECUTABLE);
