@@ -1,5 +1,6 @@
 // A fixed set of threads that run one task at a time together with the calling thread. The
-// solver starts it once per run; the searches hand it their work units.
+// solver starts it once per run, before the table builds; the builds and the searches hand it
+// their work.
 #pragma once
 
 #include <algorithm>
