@@ -22,8 +22,8 @@ struct BuiltDatabases {
     WorkerPool pool(workers);
     poolSize = pool.size();
     built = buildMoveTable(bottomRight, pool) && keepCounts(bottomRight, bottomRightCounts) &&
-            buildDistanceTable(bottomRight) && buildMoveTable(topLeft, pool) &&
-            keepCounts(topLeft, topLeftCounts) && buildDistanceTable(topLeft);
+            buildDistanceTable(bottomRight, pool) && buildMoveTable(topLeft, pool) &&
+            keepCounts(topLeft, topLeftCounts) && buildDistanceTable(topLeft, pool);
   }
 
   PatternDatabase topLeft{5, kTopLeftPattern};
