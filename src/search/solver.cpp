@@ -38,8 +38,8 @@ void runSolver(Board& position, std::FILE* out) {
       !buildDistanceTable(topLeft, workers, out)) {
     return;
   }
-  prepareForSearch(bottomRight);
-  prepareForSearch(topLeft);
+  prepareForSearch(bottomRight, workers);
+  prepareForSearch(topLeft, workers);
   SearchContext context;
   solve(context, topLeft, bottomRight, position, workers, out);
 }
