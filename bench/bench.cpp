@@ -4,8 +4,9 @@
 //   zelvar_bench [--builds N] [--positions FILE] [--skip-builds] [--workers N]
 //
 // --positions reads other positions (sixteen numbers each) instead of the built-in list.
-// --workers sets the search's workers; by default one per CPU the process may run on, as in
-// the program.
+// --workers sets the workers of the builds and the search; by default one per CPU the process
+// may run on, as in the program. The builds are timed on one worker too, turn about, so that
+// one run compares the two.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -37,10 +38,11 @@ double median(std::vector<double> values) {
   return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
 }
 
-// Builds both databases in the solver's order and prepares them for the search, as runSolver
-// does, timing each of the five steps.
-bool buildAll(PatternDatabase& bottomRight, PatternDatabase& topLeft, double times[5]) {
-  using Build = bool (*)(PatternDatabase&, std::FILE*);
+// Builds both databases in the solver's order on `workers` and prepares them for the search, as
+// runSolver does, timing each of the five steps.
+bool buildAll(PatternDatabase& bottomRight, PatternDatabase& topLeft, WorkerPool& workers,
+              double times[5]) {
+  using Build = bool (*)(PatternDatabase&, WorkerPool&, std::FILE*);
   const struct {
     PatternDatabase* database;
     Build build;
@@ -50,39 +52,65 @@ bool buildAll(PatternDatabase& bottomRight, PatternDatabase& topLeft, double tim
                 {&topLeft, buildDistanceTable}};
   for (int i = 0; i < 4; ++i) {
     const Clock::time_point start = Clock::now();
-    if (!steps[i].build(*steps[i].database, stdout)) return false;
+    if (!steps[i].build(*steps[i].database, workers, stdout)) return false;
     times[i] = millisecondsSince(start);
   }
   const Clock::time_point start = Clock::now();
-  prepareForSearch(bottomRight);
-  prepareForSearch(topLeft);
+  prepareForSearch(bottomRight, workers);
+  prepareForSearch(topLeft, workers);
   times[4] = millisecondsSince(start);
   return true;
 }
 
-void benchBuilds(int repetitions) {
-  static const char* const kNames[4] = {"bottomRight move table", "bottomRight distances",
-                                        "topLeft move table", "topLeft distances"};
-  std::vector<double> times[7];
-  for (int run = 0; run < repetitions; ++run) {
-    PatternDatabase bottomRight(4, kBottomRightPattern);
-    PatternDatabase topLeft(5, kTopLeftPattern);
-    double step[5];
-    if (!buildAll(bottomRight, topLeft, step)) std::exit(2);
+// Medians of each step, of the four builds and of everything before the search.
+struct BuildTimes {
+  std::vector<double> steps[7];
+
+  void add(const double step[5]) {
     double builds = 0;
     for (int i = 0; i < 5; ++i) {
-      times[i].push_back(step[i]);
+      steps[i].push_back(step[i]);
       if (i < 4) builds += step[i];
     }
-    times[5].push_back(builds);
-    times[6].push_back(builds + step[4]);
+    steps[5].push_back(builds);
+    steps[6].push_back(builds + step[4]);
   }
-  std::printf("Database builds, median of %d runs:\n", repetitions);
-  for (int i = 0; i < 4; ++i)
-    std::printf("  %-24s %8.2f ms\n", kNames[i], median(times[i]));
-  std::printf("  %-24s %8.2f ms\n", "all four", median(times[5]));
-  std::printf("  %-24s %8.2f ms\n", "search layout, both", median(times[4]));
-  std::printf("  %-24s %8.2f ms\n", "before the search", median(times[6]));
+};
+
+void benchBuilds(int repetitions, unsigned workerCount) {
+  static const char* const kNames[7] = {"bottomRight move table", "bottomRight distances",
+                                        "topLeft move table",     "topLeft distances",
+                                        "search layout, both",    "all four",
+                                        "before the search"};
+  static const int kOrder[7] = {0, 1, 2, 3, 5, 4, 6};
+  WorkerPool one(1);
+  WorkerPool many(workerCount);
+  const bool compare = many.size() > 1;
+  BuildTimes times[2];
+  for (int run = 0; run < repetitions; ++run) {
+    // Turn about, so that neither column always runs on the caches the other left.
+    for (int turn = 0; turn < (compare ? 2 : 1); ++turn) {
+      const int column = compare ? (run + turn) % 2 : 0;
+      PatternDatabase bottomRight(4, kBottomRightPattern);
+      PatternDatabase topLeft(5, kTopLeftPattern);
+      double step[5];
+      if (!buildAll(bottomRight, topLeft, column == 0 ? one : many, step)) std::exit(2);
+      times[column].add(step);
+    }
+  }
+  std::printf("Database builds, median of %d runs\n", repetitions);
+  std::printf("  %-24s %12s", "", "1 worker");
+  if (compare) std::printf(" %4u workers", many.size());
+  std::printf("\n");
+  for (int i : kOrder) {
+    std::printf("  %-24s %9.2f ms", kNames[i], median(times[0].steps[i]));
+    if (compare) std::printf(" %9.2f ms", median(times[1].steps[i]));
+    std::printf("\n");
+  }
+  if (compare) {
+    std::printf("Before the search on %u workers: %.2f of 1 worker\n", many.size(),
+                median(times[1].steps[6]) / median(times[0].steps[6]));
+  }
 }
 
 std::vector<std::string> readPositions(const char* path) {
@@ -101,17 +129,17 @@ std::vector<std::string> readPositions(const char* path) {
 }
 
 void benchSearch(const std::vector<std::string>& positions, unsigned workerCount) {
+  WorkerPool workers(workerCount);
   PatternDatabase bottomRight(4, kBottomRightPattern);
   PatternDatabase topLeft(5, kTopLeftPattern);
   double unused[5];
-  if (!buildAll(bottomRight, topLeft, unused)) std::exit(2);
+  if (!buildAll(bottomRight, topLeft, workers, unused)) std::exit(2);
   std::FILE* sink = std::fopen("/dev/null", "w");
   if (sink == nullptr) {
     std::fprintf(stderr, "cannot open /dev/null\n");
     std::exit(2);
   }
 
-  WorkerPool workers(workerCount);
   std::printf("Search on %u worker%s\n", workers.size(), workers.size() == 1 ? "" : "s");
   std::printf("%3s  %-48s %6s %14s %10s %14s\n", "#", "position", "moves", "nodes", "ms",
               "nodes/s");
@@ -177,7 +205,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (!skipBuilds) benchBuilds(repetitions);
+  if (!skipBuilds) benchBuilds(repetitions, workerCount);
   std::vector<std::string> positions;
   if (positionsPath != nullptr) {
     positions = readPositions(positionsPath);

@@ -1,8 +1,11 @@
 // A fixed set of threads that run one task at a time together with the calling thread. The
-// solver starts it once per run; the searches hand it their work units.
+// solver starts it once per run, before the table builds; the builds and the searches hand it
+// their work.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <thread>
@@ -59,3 +62,42 @@ class WorkerPool {
   // Threads still running the current task.
   std::atomic<std::uint32_t> busy_{0};
 };
+
+// Calls body(begin, end) for consecutive pieces of [0, count), each `pieceSize` long (at least
+// 1) but the last, on all workers of `pool`; every piece runs once. Worker w starts on the w-th
+// of equal stretches of the pieces, so that calls over the same range give each worker mostly
+// the same pieces, whose memory its cache still holds; a worker done with its stretch takes
+// pieces left in the others', so one that shares its CPU with other work takes fewer. With one
+// worker, or a count of one piece, the pieces run in order on the calling thread.
+template <typename Body>
+void forEachPiece(WorkerPool& pool, std::size_t count, std::size_t pieceSize, Body&& body) {
+  if (pool.size() == 1 || count <= pieceSize) {
+    for (std::size_t begin = 0; begin < count; begin += pieceSize)
+      body(begin, std::min(count, begin + pieceSize));
+    return;
+  }
+  // More workers share stretches: the cursors stay on the stack.
+  constexpr unsigned kMaxStretches = 64;
+  struct alignas(64) Stretch {
+    std::atomic<std::size_t> next;  // the next piece to take
+    std::size_t end;
+  };
+  const unsigned stretchCount = std::min(pool.size(), kMaxStretches);
+  Stretch stretches[kMaxStretches];
+  const std::size_t pieces = (count - 1) / pieceSize + 1;
+  for (unsigned s = 0; s < stretchCount; ++s) {
+    stretches[s].next.store(pieces * s / stretchCount, std::memory_order_relaxed);
+    stretches[s].end = pieces * (s + 1) / stretchCount;
+  }
+  auto task = [&](unsigned worker) {
+    for (unsigned k = 0; k < stretchCount; ++k) {
+      Stretch& stretch = stretches[(worker + k) % stretchCount];
+      for (;;) {
+        const std::size_t piece = stretch.next.fetch_add(1, std::memory_order_relaxed);
+        if (piece >= stretch.end) break;
+        body(piece * pieceSize, std::min(count, (piece + 1) * pieceSize));
+      }
+    }
+  };
+  pool.run(task);
+}

@@ -1,6 +1,8 @@
 #include "pattern/distance_table.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <bit>
 #include <cassert>
 #include <cstring>
@@ -45,6 +47,17 @@ unsigned ranksToCells(unsigned ranks, unsigned taken) {
   return ranks;
 }
 
+// ranksToCells of the two 16-bit halves of `ranks` at once.
+std::uint32_t ranksToCellsTwice(std::uint32_t ranks, unsigned taken) {
+  for (; taken != 0; taken &= taken - 1) {
+    const std::uint32_t below = (taken & (0u - taken)) - 1;
+    const std::uint32_t keep = below | below << 16;
+    // A rank's bit never passes its cell, so no bit crosses into the other half.
+    ranks = (ranks & keep) | (ranks & ~keep) << 1;
+  }
+  return ranks;
+}
+
 // The inverse of ranksToCells for cells not in `taken`: taken cells are cut out, highest first.
 unsigned cellsToRanks(unsigned cells, unsigned taken) {
   while (taken != 0) {
@@ -59,29 +72,90 @@ unsigned cellsToRanks(unsigned cells, unsigned taken) {
 constexpr unsigned kHasRightNeighbour = 0x7777u;  // cells not in the last column
 constexpr unsigned kHasLeftNeighbour = 0xeeeeu;   // cells not in the first column
 
-// One pass of sweep. Slides have count 0 or 1, so a source at `target` can only use free
-// slides and a source at `target - 1` only tracked ones; other sources never set anything.
-//
 // A free slide moves only the blank, the last digit of the index, so it stays inside the run
 // of consecutive states that share the other tiles' placement (12 to 16 states, read as two
-// overlapping words), one state per free cell in increasing cell order. The pass is therefore
-// done run by run. Inside a run the free slides are exactly the blank's steps between free
-// cells, so they are followed as cell masks: a source passes the level to its unreached
-// neighbours, and those above it (right or down) are reached later in the same pass and act as
-// sources too, while those below it are passed already. Tracked slides leave the run and are
-// read from the move table.
-class Pass {
+// overlapping words), one state per free cell in increasing cell order. Inside a run the free
+// slides are exactly the blank's steps between free cells, so they are followed as cell masks.
+// Tracked slides leave the run and are read from the move table.
+class RunLayout {
+ protected:
+  explicit RunLayout(const PatternDatabase& database)
+      : placed_(database.tileCount - 1), runLength_(static_cast<unsigned>(kCells - placed_)) {
+    assert(database.tileList[placed_] == kBlank && runLength_ >= 8 && runLength_ <= 16);
+  }
+
+  // Constant divisors for the usual run lengths, which compile to multiplications.
+  unsigned runOf(unsigned index) const {
+    switch (runLength_) {
+      case 12:
+        return index / 12;
+      case 13:
+        return index / 13;
+      default:
+        return index / runLength_;
+    }
+  }
+
+  // Bit r set when state r of the run is at `value`, from the bytesEqualTo masks of its two
+  // words.
+  unsigned packRun(std::uint64_t low, std::uint64_t high) const {
+    return packBytes(low) | packBytes(high) << (runLength_ - 8);
+  }
+
+  // The cells of the tracked tiles of a run (a placement index without its blank digit). The
+  // first two tiles come from a table; for the databases of the system the other digits then
+  // have constant divisors.
+  unsigned takenCells(unsigned run) const {
+    switch (placed_) {
+      case 3:
+        return withCellOfRank(kFirstTwoCells[run / 14], run % 14);
+      case 4:
+        return withCellOfRank(withCellOfRank(kFirstTwoCells[run / (14 * 13)], run / 13 % 14),
+                              run % 13);
+      default: {
+        int cells[kMaxPatternTiles];
+        return placementCells(run, placed_, cells);
+      }
+    }
+  }
+
+ private:
+  // `taken` and the cell of the given rank among the cells not in it.
+  static unsigned withCellOfRank(unsigned taken, unsigned rank) {
+    return taken | 1u << freeCellOfRank(taken, rank);
+  }
+
+  // The cells of the first two tiles for each value of the first two digits.
+  static constexpr auto kFirstTwoCells = [] {
+    std::array<std::uint16_t, kCells*(kCells - 1)> cells{};
+    for (unsigned first = 0; first < kCells; ++first) {
+      for (unsigned second = 0; second < kCells - 1; ++second) {
+        cells[first * (kCells - 1) + second] =
+            static_cast<std::uint16_t>(1u << first | 1u << (second + (second >= first ? 1 : 0)));
+      }
+    }
+    return cells;
+  }();
+
+ protected:
+  const int placed_;
+  const unsigned runLength_;
+};
+
+// One pass of sweep. Slides have count 0 or 1, so a source at `target` can only use free
+// slides and a source at `target - 1` only tracked ones; other sources never set anything.
+// The pass is done run by run: a source passes the level to its unreached neighbours in the
+// run, and those above it (right or down) are reached later in the same pass and act as
+// sources too, while those below it are passed already.
+class Pass : RunLayout {
  public:
   Pass(PatternDatabase& database, unsigned target)
-      : database_(database),
+      : RunLayout(database),
+        database_(database),
         distances_(database.distanceTable.get()),
         moves_(database.moveTable.get()),
         counts_(database.countTable.get()),
-        target_(target),
-        placed_(database.tileCount - 1),
-        runLength_(static_cast<unsigned>(kCells - placed_)) {
-    assert(database.tileList[placed_] == kBlank && runLength_ >= 8 && runLength_ <= 16);
-  }
+        target_(target) {}
 
   // Only sources at `target`. memchr finds the next one; its run is then closed under free
   // slides when it still holds an unreached state.
@@ -138,32 +212,9 @@ class Pass {
   }
 
  private:
-  // Constant divisors for the usual run lengths, which compile to multiplications.
-  unsigned runOf(unsigned index) const {
-    switch (runLength_) {
-      case 12:
-        return index / 12;
-      case 13:
-        return index / 13;
-      default:
-        return index / runLength_;
-    }
-  }
-
-  // Bit r set when state r of the run is at `value`.
-  unsigned packRun(std::uint64_t low, std::uint64_t high) const {
-    return packBytes(low) | packBytes(high) << (runLength_ - 8);
-  }
-
   unsigned runBytesEqualTo(unsigned first, unsigned value) const {
     return packRun(bytesEqualTo(loadWord(distances_ + first), value),
                    bytesEqualTo(loadWord(distances_ + first + runLength_ - 8), value));
-  }
-
-  // The cells of the tracked tiles of a run (a placement index without its blank digit).
-  unsigned takenCells(unsigned run) const {
-    int cells[kMaxPatternTiles];
-    return placementCells(run, placed_, cells);
   }
 
   // The free slides of one run, given as rank masks of its states at `target` and unreached.
@@ -216,9 +267,258 @@ class Pass {
   const std::int32_t* const moves_;
   const std::uint8_t* const counts_;
   const unsigned target_;
-  const int placed_;
-  const unsigned runLength_;
   bool changed_ = false;
+};
+
+// Distance bytes per piece of the table's first filling.
+constexpr std::size_t kBytesPerPiece = 1 << 15;
+// Prefetches go by cache lines.
+constexpr unsigned kCacheLine = 64;
+
+// A word whose byte k is 0xff when bit k of `bits` is set and 0 otherwise (k below 8).
+std::uint64_t bytesOfBits(unsigned bits) {
+  // Byte k keeps bit k of its copy of `bits`; a byte that is not zero then becomes 0xff.
+  const std::uint64_t kept = (bits & 0xffu) * kEveryByte & 0x8040201008040201u;
+  const std::uint64_t nonZero = (((kept & kLowSevenBits) + kLowSevenBits) | kept) & ~kLowSevenBits;
+  return (nonZero >> 7) * 0xffu;
+}
+
+// The build, one level at a time on all workers: first every tracked slide from the states one
+// level below, then inside each run every free slide from the states at the level, until that
+// closes it. A level is then complete: a state at distance L is reached from one at L - 1 by a
+// tracked slide and then free slides through states at L, which were all unreached before.
+//
+// The tracked slides of a pass land anywhere, so that pass reads and writes distances as
+// atomics (relaxed: pool.run orders the passes). Its only change is kUnreached to the level,
+// and the sources one level below stay as they are. The free pass touches only the runs of its
+// piece, with plain accesses. Both passes split the runs into the same pieces, so a worker
+// mostly finds its pieces in its own cache, and a tracked pass skips the pieces that the free
+// pass before it found without a source.
+class LevelBuild : RunLayout {
+ public:
+  LevelBuild(PatternDatabase& database, WorkerPool& workers)
+      : RunLayout(database),
+        database_(database),
+        workers_(workers),
+        distances_(database.distanceTable.get()),
+        moves_(database.moveTable.get()),
+        counts_(database.countTable.get()),
+        runCount_(database.stateCount / runLength_),
+        runsPerPiece_(std::max<std::size_t>(kRunsPerPiece, (runCount_ - 1) / kMaxPieces + 1)) {
+    // Every state count is a multiple of 16 (the first digit's base), so the table is whole
+    // words, and a table of bytes from the heap is aligned for them.
+    assert(database.stateCount % sizeof(std::uint64_t) == 0);
+    assert(reinterpret_cast<std::uintptr_t>(distances_) %
+               std::atomic_ref<std::uint64_t>::required_alignment ==
+           0);
+  }
+
+  void run(unsigned goal) {
+    const std::size_t stateCount = database_.stateCount;
+    // The workers touch the table's pages first, each its own pieces.
+    forEachPiece(workers_, stateCount, kBytesPerPiece, [&](std::size_t begin, std::size_t end) {
+      std::fill(distances_ + begin, distances_ + end, kUnreached);
+    });
+    distances_[goal] = 0;
+    unsigned level = 0;
+    database_.filledCount = closeLevel(level);
+    while (database_.filledCount < stateCount) {
+      ++level;
+      assert(level < kUnreached);
+      forEachPiece(workers_, runCount_, runsPerPiece_, [&](std::size_t begin, std::size_t end) {
+        if (!pieceHasLevel_[begin / runsPerPiece_]) return;
+        pushTracked(level, static_cast<unsigned>(begin), static_cast<unsigned>(end));
+      });
+      const unsigned atLevel = closeLevel(level);
+      // Every placement reaches the goal, so no level is empty before the last; should one
+      // be, the next would be too.
+      assert(atLevel != 0);
+      if (atLevel == 0) break;
+      database_.filledCount += atLevel;
+    }
+  }
+
+ private:
+  // Pieces of the level passes: many per worker for topLeft, so that the workers finish
+  // together, and few enough for the flags below.
+  static constexpr std::size_t kRunsPerPiece = 1 << 9;
+  static constexpr std::size_t kMaxPieces = 256;
+
+  // Closes every run under free slides at `level`; returns how many states are at `level`.
+  unsigned closeLevel(unsigned level) {
+    std::atomic<unsigned> atLevel{0};
+    forEachPiece(workers_, runCount_, runsPerPiece_, [&](std::size_t begin, std::size_t end) {
+      const unsigned count =
+          closeRuns(level, static_cast<unsigned>(begin), static_cast<unsigned>(end));
+      pieceHasLevel_[begin / runsPerPiece_] = count != 0;
+      atLevel.fetch_add(count, std::memory_order_relaxed);
+    });
+    return atLevel.load(std::memory_order_relaxed);
+  }
+
+  // Gives `level` to every unreached successor through a tracked slide of the states at
+  // `level - 1` in runs `begin` to `end`.
+  void pushTracked(unsigned level, unsigned begin, unsigned end) const {
+    const std::size_t last = std::size_t{end} * runLength_;
+    // The move and count rows of a run come from memory; the next run's are fetched while
+    // this one's slides are followed.
+    std::size_t first = nextSourceRun(level, std::size_t{begin} * runLength_, last);
+    while (first < last) {
+      const std::size_t next = nextSourceRun(level, first + runLength_, last);
+      if (next < last) {
+        const char* const rows = reinterpret_cast<const char*>(moves_ + next * kDirections);
+        for (unsigned line = 0; line < runLength_ * sizeof(std::int32_t) * kDirections;
+             line += kCacheLine)
+          __builtin_prefetch(rows + line);
+        __builtin_prefetch(counts_ + next * kDirections);
+      }
+      pushRun(first, level);
+      first = next;
+    }
+  }
+
+  // The first state of the first run at or after byte `from` that holds a state at
+  // `level - 1`, or `last` when there is none before `last`.
+  std::size_t nextSourceRun(unsigned level, std::size_t from, std::size_t last) const {
+    if (from >= last) return last;
+    const std::uint64_t sources = kEveryByte * (level - 1);
+    // Word by word, the bytes before `from` left out.
+    std::size_t word = from / 8;
+    std::uint64_t found = zeroBytes(sharedWord(word) ^ sources) & ~std::uint64_t{0}
+                                                                      << (8 * (from % 8));
+    while (found == 0) {
+      if (++word * 8 >= last) return last;
+      found = zeroBytes(sharedWord(word) ^ sources);
+    }
+    const std::size_t index = word * 8 + static_cast<unsigned>(std::countr_zero(found)) / 8;
+    if (index >= last) return last;
+    return std::size_t{runOf(static_cast<unsigned>(index))} * runLength_;
+  }
+
+  // The tracked slides of the run from `first` whose states are at `level - 1`. Entry
+  // first * 4 + p of the move and count tables is slide p % 4 of state first + p / 4, so the
+  // run's count bytes give, as one mask over p, all its tracked slides at once.
+  void pushRun(std::size_t first, unsigned level) const {
+    // The run's bytes at level - 1; it spans at most three aligned words.
+    const std::size_t word = first / 8;
+    const unsigned skip = first % 8;
+    std::uint32_t bytes = packBytes(bytesEqualTo(sharedWord(word), level - 1)) |
+                          packBytes(bytesEqualTo(sharedWord(word + 1), level - 1)) << 8;
+    if (skip + runLength_ > 16) {
+      bytes |= packBytes(bytesEqualTo(sharedWord(word + 2), level - 1)) << 16;
+    }
+    const unsigned sources = (bytes >> skip) & ((1u << runLength_) - 1);
+
+    // Count bytes are 0 or 1 for a possible slide; an impossible one has kNoMove below.
+    const std::uint8_t* const counts = counts_ + first * kDirections;
+    const unsigned countBytes = runLength_ * kDirections;
+    std::uint64_t tracked = 0;
+    unsigned at = 0;
+    for (; at + 8 <= countBytes; at += 8)
+      tracked |= std::uint64_t{packBytes((loadWord(counts + at) & kEveryByte) << 7)} << at;
+    if (at < countBytes) {  // an odd run length leaves half a word
+      std::uint32_t half;
+      std::memcpy(&half, counts + at, sizeof half);
+      tracked |= std::uint64_t{packBytes((half & kEveryByte) << 7)} << at;
+    }
+
+    std::uint8_t* const distances = distances_;
+    const std::int32_t* const moves = moves_ + first * kDirections;
+    for (std::uint64_t slides = tracked & everySlideOf(sources); slides != 0;
+         slides &= slides - 1) {
+      const std::int32_t next = moves[std::countr_zero(slides)];
+      if (next == kNoMove) continue;
+      // Branch-free: whether the successor is unreached follows no pattern the predictor
+      // keeps. The smaller of its distance and the level changes only an unreached one.
+      std::atomic_ref<std::uint8_t> distance(distances[next]);
+      const unsigned old = distance.load(std::memory_order_relaxed);
+      distance.store(static_cast<std::uint8_t>(std::min(old, level)), std::memory_order_relaxed);
+    }
+  }
+
+  // The `index`-th word of the table, which other workers may be writing: read as one atomic
+  // word, which the heap's alignment of the table allows, so that a pass scans eight states
+  // at a time.
+  std::uint64_t sharedWord(std::size_t index) const {
+    return std::atomic_ref<std::uint64_t>(reinterpret_cast<std::uint64_t*>(distances_)[index])
+        .load(std::memory_order_relaxed);
+  }
+
+  // The four slide bits 4r to 4r + 3 for every state r in `states` (a rank mask).
+  static std::uint64_t everySlideOf(unsigned states) {
+    std::uint64_t spread = states & 0xffffu;
+    spread = (spread | spread << 24) & 0x000000ff000000ffu;
+    spread = (spread | spread << 12) & 0x000f000f000f000fu;
+    spread = (spread | spread << 6) & 0x0303030303030303u;
+    spread = (spread | spread << 3) & 0x1111111111111111u;
+    return spread * 0xfu;
+  }
+
+  // Closes runs `begin` to `end` under free slides at `level`; returns how many of their states
+  // are at `level`.
+  unsigned closeRuns(unsigned level, unsigned begin, unsigned end) const {
+    unsigned atLevel = 0;
+    const std::uint8_t* const last = distances_ + std::size_t{end} * runLength_;
+    // Most runs hold no state at the level; memchr skips them fastest.
+    for (const std::uint8_t* from = distances_ + std::size_t{begin} * runLength_; from < last;) {
+      const auto* found =
+          static_cast<const std::uint8_t*>(std::memchr(from, static_cast<int>(level), last - from));
+      if (found == nullptr) break;
+      const unsigned run = runOf(static_cast<unsigned>(found - distances_));
+      const unsigned first = run * runLength_;
+      std::uint64_t low = loadWord(distances_ + first);
+      std::uint64_t high = loadWord(distances_ + first + runLength_ - 8);
+      unsigned reached = packRun(bytesEqualTo(low, level), bytesEqualTo(high, level));
+      const unsigned unreached =
+          packRun(bytesEqualTo(low, kUnreached), bytesEqualTo(high, kUnreached));
+      if (unreached != 0) {
+        const unsigned set = closeRun(run, reached, unreached);
+        if (set != 0) {
+          // Both words written whole; where they overlap they agree.
+          const std::uint64_t levels = kEveryByte * level;
+          const std::uint64_t lowSet = bytesOfBits(set);
+          const std::uint64_t highSet = bytesOfBits(set >> (runLength_ - 8));
+          low = (low & ~lowSet) | (levels & lowSet);
+          high = (high & ~highSet) | (levels & highSet);
+          std::memcpy(distances_ + first, &low, sizeof low);
+          std::memcpy(distances_ + first + runLength_ - 8, &high, sizeof high);
+          reached |= set;
+        }
+      }
+      atLevel += countBits16(reached);
+      from = distances_ + first + runLength_;
+    }
+    return atLevel;
+  }
+
+  // The ranks of the run's unreached states that free slides through unreached states lead to
+  // from its states at the level (`atLevel`, a rank mask).
+  unsigned closeRun(unsigned run, unsigned atLevel, unsigned unreached) const {
+    const unsigned taken = takenCells(run);
+    const std::uint32_t cells = ranksToCellsTwice(atLevel | unreached << 16, taken);
+    const unsigned open = cells >> 16;
+    unsigned reached = cells & 0xffffu;
+    for (;;) {
+      const unsigned grown =
+          reached | (((reached & kHasRightNeighbour) << 1 | (reached & kHasLeftNeighbour) >> 1 |
+                      reached << kSide | reached >> kSide) &
+                     open);
+      if (grown == reached) break;
+      reached = grown;
+    }
+    return cellsToRanks(reached & open, taken);
+  }
+
+  PatternDatabase& database_;
+  WorkerPool& workers_;
+  std::uint8_t* const distances_;
+  const std::int32_t* const moves_;
+  const std::uint8_t* const counts_;
+  const std::size_t runCount_;
+  const std::size_t runsPerPiece_;
+  // Set by the free pass of a level for each piece that holds states at that level; the next
+  // level's tracked pass skips the others.
+  bool pieceHasLevel_[kMaxPieces] = {};
 };
 
 }  // namespace
@@ -230,7 +530,7 @@ bool sweep(PatternDatabase& database, unsigned target, unsigned minSource) {
   return minSource == target ? pass.runFree() : pass.runStep();
 }
 
-bool buildDistanceTable(PatternDatabase& database, std::FILE* out) {
+bool buildDistanceTable(PatternDatabase& database, WorkerPool& workers, std::FILE* out) {
   assert(database.moveTable && database.countTable);
   Board scratch;
   database.distanceTable = allocateTable<std::uint8_t>(database.stateCount);
@@ -238,19 +538,13 @@ bool buildDistanceTable(PatternDatabase& database, std::FILE* out) {
     std::fprintf(out, "Failed to allocate memory for data base.\n");
     return false;
   }
-  std::fill_n(database.distanceTable.get(), database.stateCount, kUnreached);
   setGoal(scratch);
-  database.distanceTable[rankPlacement(scratch, database)] = 0;
-  database.filledCount = 1;
-
-  // Free sweeps close a level under count-0 slides before the step sweep opens the next one,
-  // which makes the result a zero/one-cost breadth-first search from the goal.
-  unsigned level = 0;
-  while (database.filledCount < database.stateCount) {
-    if (sweep(database, level, level)) continue;
-    ++level;
-    sweep(database, level, level - 1);
-  }
+  LevelBuild(database, workers).run(rankPlacement(scratch, database));
   database.countTable.reset();
   return true;
+}
+
+bool buildDistanceTable(PatternDatabase& database, std::FILE* out) {
+  WorkerPool calling(1);
+  return buildDistanceTable(database, calling, out);
 }

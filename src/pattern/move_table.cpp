@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cassert>
 
 namespace {
@@ -23,53 +24,47 @@ constexpr std::array<std::array<int, kDirections>, kCells> kSlideSource = [] {
   return sources;
 }();
 
-}  // namespace
-
-bool buildMoveTable(PatternDatabase& database, std::FILE* out) {
-  const std::size_t entries = std::size_t{database.stateCount} * kDirections;
-  database.moveTable = allocateTable<std::int32_t>(entries);
-  if (!database.moveTable) {
-    std::fprintf(out, "Failed to allocate memory for move table.\n");
-    return false;
+// The index steps of a database's digits, the same for every placement.
+struct DigitSteps {
+  explicit DigitSteps(int placed) {
+    weight[placed] = 1;
+    for (int k = placed - 1; k >= 0; --k)
+      weight[k] = weight[k + 1] * static_cast<unsigned>(kCells - k - 1);
+    for (int k = 0; k < placed; ++k) {
+      for (int j = 0; j <= placed; ++j)
+        passWeight[k][j] = j < k ? 0u : j == k || j == placed ? weight[k] : weight[k] + weight[j];
+    }
   }
-  database.countTable = allocateTable<std::uint8_t>(entries);
-  if (!database.countTable) {
-    std::fprintf(out, "Failed to allocate memory for count table.\n");
-    return false;
-  }
-
-  // The blank is the last digit of the index, so the states of one placement of the other
-  // tiles are consecutive, one per free cell in increasing order. Walking the placements in
-  // index order and the blank inside them needs no unranking; a slide that moves only the
-  // blank changes only the last digit, and one that moves tile k keeps the digits before k.
-  const int n = database.tileCount;
-  const int placed = n - 1;
-  assert(database.tileList[placed] == kBlank);
-  const unsigned blankPlaces = static_cast<unsigned>(kCells - placed);
-  const unsigned placementCount = database.stateCount / blankPlaces;
-  std::int32_t* const moves = database.moveTable.get();
-  std::uint8_t* const counts = database.countTable.get();
 
   // weight[k]: the index step of digit k (the product of the later digits' bases).
   unsigned weight[kMaxPatternTiles];
-  weight[placed] = 1;
-  for (int k = placed - 1; k >= 0; --k)
-    weight[k] = weight[k + 1] * static_cast<unsigned>(kCells - k - 1);
-
   // passWeight[k][j]: the index change when tile k passes over a cell holding tile j (or a
   // free cell, j = placed) in a vertical slide, in the direction of increasing cells.
   unsigned passWeight[kMaxPatternTiles][kMaxPatternTiles + 1] = {};
-  for (int k = 0; k < placed; ++k) {
-    for (int j = 0; j <= placed; ++j)
-      passWeight[k][j] = j < k ? 0u : j == k || j == placed ? weight[k] : weight[k] + weight[j];
-  }
+};
+
+// Fills the rows of the placements of the other tiles from `begin` to `end` (exclusive): the
+// states placement x blankPlaces up to the next placement's.
+//
+// The blank is the last digit of the index, so the states of one placement of the other tiles
+// are consecutive, one per free cell in increasing order. Walking the placements in index
+// order and the blank inside them needs no unranking; a slide that moves only the blank changes
+// only the last digit, and one that moves tile k keeps the digits before k.
+void fillPlacements(PatternDatabase& database, const DigitSteps& steps, unsigned begin,
+                    unsigned end) {
+  const int placed = database.tileCount - 1;
+  const unsigned blankPlaces = static_cast<unsigned>(kCells - placed);
+  std::int32_t* const moves = database.moveTable.get();
+  std::uint8_t* const counts = database.countTable.get();
+  const unsigned* const weight = steps.weight;
 
   unsigned digits[kMaxPatternTiles] = {};
+  splitDigits(begin, placed, digits);
   int cells[kMaxPatternTiles];
   unsigned prefixTaken[kMaxPatternTiles + 1];  // cells of the tiles before k
   prefixTaken[0] = 0;
   int changedFrom = 0;  // the first digit the odometer changed; earlier cells stay valid
-  for (unsigned placement = 0; placement < placementCount; ++placement) {
+  for (unsigned placement = begin; placement < end; ++placement) {
     for (int k = changedFrom; k < placed; ++k) {
       cells[k] = freeCellOfRank(prefixTaken[k], digits[k]);
       prefixTaken[k + 1] = prefixTaken[k] | 1u << cells[k];
@@ -108,7 +103,7 @@ bool buildMoveTable(PatternDatabase& database, std::FILE* out) {
       // with tile k below it, for Up and Left).
       const unsigned blankDigit =
           first + static_cast<unsigned>(from) - countBits16(taken & ((1u << from) - 1));
-      const unsigned* const passed = passWeight[k];
+      const unsigned* const passed = steps.passWeight[k];
       if (from % kSide != 0)
         next[kLeft][from] = static_cast<std::int32_t>(blankDigit - 1 - weight[k]);
       if (from % kSide != kSide - 1)
@@ -127,8 +122,9 @@ bool buildMoveTable(PatternDatabase& database, std::FILE* out) {
 
     std::int32_t* row = moves + std::size_t{first} * kDirections;
     std::uint8_t* rowCounts = counts + std::size_t{first} * kDirections;
-    for (int blank = 0; blank < kCells; ++blank) {
-      if (taken & (1u << blank)) continue;
+    // The free cells in increasing order, without a test per cell that the predictor misses.
+    for (unsigned free = ~taken & 0xffffu; free != 0; free &= free - 1) {
+      const int blank = std::countr_zero(free);
       for (int direction = 0; direction < kDirections; ++direction) {
         const int source = kSlideSource[blank][direction];
         row[direction] = next[direction][source];
@@ -144,5 +140,39 @@ bool buildMoveTable(PatternDatabase& database, std::FILE* out) {
     }
     changedFrom = std::max(k, 0);
   }
+}
+
+// Placements per piece of work: about 120 kB of rows, many pieces per worker for topLeft.
+constexpr unsigned kPlacementsPerPiece = 512;
+
+}  // namespace
+
+bool buildMoveTable(PatternDatabase& database, WorkerPool& workers, std::FILE* out) {
+  const std::size_t entries = std::size_t{database.stateCount} * kDirections;
+  database.moveTable = allocateTable<std::int32_t>(entries);
+  if (!database.moveTable) {
+    std::fprintf(out, "Failed to allocate memory for move table.\n");
+    return false;
+  }
+  database.countTable = allocateTable<std::uint8_t>(entries);
+  if (!database.countTable) {
+    std::fprintf(out, "Failed to allocate memory for count table.\n");
+    return false;
+  }
+
+  const int placed = database.tileCount - 1;
+  assert(database.tileList[placed] == kBlank);
+  const DigitSteps steps(placed);
+  const unsigned placementCount = database.stateCount / static_cast<unsigned>(kCells - placed);
+  // Each placement writes only its own rows, so the pieces share no entry.
+  forEachPiece(
+      workers, placementCount, kPlacementsPerPiece, [&](std::size_t begin, std::size_t end) {
+        fillPlacements(database, steps, static_cast<unsigned>(begin), static_cast<unsigned>(end));
+      });
   return true;
+}
+
+bool buildMoveTable(PatternDatabase& database, std::FILE* out) {
+  WorkerPool calling(1);
+  return buildMoveTable(database, calling, out);
 }

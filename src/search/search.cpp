@@ -153,24 +153,40 @@ Expand expandFor(int blankCell, int forbidden, std::integer_sequence<int, kBlank
   return kByCell[blankCell](forbidden);
 }
 
+// Move-table entries per piece of the rewrite: 256 kB, many pieces per worker for topLeft.
+constexpr std::size_t kEntriesPerPiece = 1 << 16;
+
+// Rewrites the move-table entries from `entry` to `end` into the search layout.
+void rewriteForSearch(std::int32_t* entry, std::int32_t* end, const std::uint8_t* distances) {
+  for (; entry != end; ++entry) {
+    const std::int32_t next = *entry;
+    // Branch-free: which slides exist follows the blank, in no pattern the predictor keeps.
+    const unsigned successor = next == kNoMove ? 0u : static_cast<unsigned>(next);
+    const std::int32_t rewritten =
+        static_cast<std::int32_t>(successor << kSuccessorShift | distances[successor]);
+    *entry = next == kNoMove ? kNoMove : rewritten;
+  }
+}
+
 }  // namespace
 
-void prepareForSearch(PatternDatabase& database) {
+void prepareForSearch(PatternDatabase& database, WorkerPool& workers) {
   // Entries of the search layout read as indices would lead far past the distance table.
   if (database.searchLayout) return;
   assert(database.moveTable && database.distanceTable);
   database.searchLayout = true;
-  std::int32_t* entries = database.moveTable.get();
-  const std::uint8_t* distances = database.distanceTable.get();
-  const std::size_t size = std::size_t{database.stateCount} * kDirections;
-  for (std::size_t i = 0; i < size; ++i) {
-    const std::int32_t next = entries[i];
-    // Branch-free: which slides exist follows the blank, in no pattern the predictor keeps.
-    const unsigned successor = next == kNoMove ? 0u : static_cast<unsigned>(next);
-    const std::int32_t entry =
-        static_cast<std::int32_t>(successor << kSuccessorShift | distances[successor]);
-    entries[i] = next == kNoMove ? kNoMove : entry;
-  }
+  std::int32_t* const entries = database.moveTable.get();
+  const std::uint8_t* const distances = database.distanceTable.get();
+  // Each entry is rewritten from itself and the distance table alone.
+  forEachPiece(workers, std::size_t{database.stateCount} * kDirections, kEntriesPerPiece,
+               [entries, distances](std::size_t begin, std::size_t end) {
+                 rewriteForSearch(entries + begin, entries + end, distances);
+               });
+}
+
+void prepareForSearch(PatternDatabase& database) {
+  WorkerPool calling(1);
+  prepareForSearch(database, calling);
 }
 
 WalkNode rootNode(unsigned topLeftIndex, unsigned topRightIndex, unsigned bottomLeftIndex,

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "board/board.h"
+#include "parallel/worker_pool.h"
 #include "pattern/pattern_database.h"
 
 // Solutions longer than this are not searched for; every position needs at most 80 moves.
@@ -28,8 +29,11 @@ inline unsigned distanceOf(std::int32_t searchEntry) {
 }
 
 // Rewrites a built database's move table (its distance table built too) into the search
-// layout and sets searchLayout. Its entries are no longer plain indices afterwards; nothing is
-// allocated. A database already in the search layout is left as it is.
+// layout on all of `workers` and sets searchLayout. Its entries are no longer plain indices
+// afterwards; nothing is allocated. A database already in the search layout is left as it is.
+void prepareForSearch(PatternDatabase& database, WorkerPool& workers);
+
+// The same on the calling thread alone.
 void prepareForSearch(PatternDatabase& database);
 
 struct SearchContext {

@@ -19,9 +19,9 @@ struct SolveSummary {
 };
 
 // Builds both databases and solves `position` (fully tracked, solvable), printing everything
-// to `out`. A build failure has printed its message and skips the search. The search runs on
-// one worker per CPU the process may use. On return the position stands where the printed
-// solution leads it.
+// to `out`. A build failure has printed its message and skips the search. The builds and the
+// search run on one worker per CPU the process may use. On return the position stands where
+// the printed solution leads it.
 void runSolver(Board& position, std::FILE* out = stdout);
 
 // Requires both databases fully built and prepared for the search. Prints the estimate, one

@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
+#include <string>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -62,6 +64,71 @@ TEST(WorkerPool, KeepsTheThreadsItCouldStart) {
   WorkerPool pool(7, &startTwoThreads);
   EXPECT_EQ(pool.size(), 3u);
   expectEachWorkerRunsEachTask(pool);
+}
+
+// Every index of the range lands in exactly one piece; pieces start at multiples of the piece
+// size and are that long but the last; one worker takes them in order. Counts below, at and
+// past a multiple of the piece size, on pools of one to more workers than CPUs.
+TEST(ForEachPiece, CoversTheRangeOnceInWholePieces) {
+  for (unsigned workers : {1u, 2u, 3u, 7u}) {
+    WorkerPool pool(workers);
+    struct Range {
+      std::size_t count, pieceSize;
+    };
+    for (const Range range : {Range{0, 4}, Range{3, 4}, Range{4, 4}, Range{5, 4}, Range{1000, 7},
+                              Range{1000, 1}, Range{4096, 512}}) {
+      const std::size_t count = range.count;
+      const std::size_t pieceSize = range.pieceSize;
+      SCOPED_TRACE(std::to_string(workers) + " workers, " + std::to_string(count) + " in " +
+                   std::to_string(pieceSize));
+      std::vector<std::atomic<int>> covered(count);
+      std::atomic<int> misshapen{0};
+      std::atomic<int> outOfOrder{0};
+      std::size_t nextOnCaller = 0;
+      forEachPiece(pool, count, pieceSize, [&](std::size_t begin, std::size_t end) {
+        const bool whole = end - begin == pieceSize || (end == count && end > begin);
+        if (begin % pieceSize != 0 || !whole || end > count) ++misshapen;
+        for (std::size_t i = begin; i < end && i < count; ++i)
+          covered[i].fetch_add(1, std::memory_order_relaxed);
+        if (pool.size() == 1) {
+          if (begin != nextOnCaller) ++outOfOrder;
+          nextOnCaller = end;
+        }
+      });
+      std::size_t once = 0;
+      for (const std::atomic<int>& times : covered)
+        once += times.load() == 1 ? 1 : 0;
+      EXPECT_EQ(once, count);
+      EXPECT_EQ(misshapen.load(), 0);
+      EXPECT_EQ(outOfOrder.load(), 0);
+    }
+  }
+}
+
+// Each started thread keeps to one CPU of the mask, another than its creator's when there is
+// one, so that the system cannot leave it on its creator's; the calling thread stays free.
+TEST(WorkerPool, EachThreadKeepsToOneCpuOfTheMask) {
+  cpu_set_t original;
+  ASSERT_EQ(sched_getaffinity(0, sizeof original, &original), 0);
+  if (CPU_COUNT(&original) < 2) GTEST_SKIP() << "one CPU: no thread is started";
+  WorkerPool pool(3);
+  ASSERT_EQ(pool.size(), 3u);
+  std::vector<cpu_set_t> masks(pool.size());
+  auto readMask = [&](unsigned worker) {
+    sched_getaffinity(0, sizeof masks[worker], &masks[worker]);
+  };
+  pool.run(readMask);
+  EXPECT_TRUE(CPU_EQUAL(&masks[0], &original)) << "the calling thread keeps its mask";
+  for (unsigned worker = 1; worker < pool.size(); ++worker) {
+    EXPECT_EQ(CPU_COUNT(&masks[worker]), 1) << "worker " << worker;
+    cpu_set_t inside;
+    CPU_AND(&inside, &masks[worker], &original);
+    EXPECT_EQ(CPU_COUNT(&inside), 1) << "worker " << worker << " left the mask";
+  }
+  // Two CPUs leave one for both threads; more give each its own.
+  if (CPU_COUNT(&original) > 2) {
+    EXPECT_FALSE(CPU_EQUAL(&masks[1], &masks[2]));
+  }
 }
 
 // Pinned to one CPU, as by taskset -c 0, the program starts no thread besides its own.

@@ -188,24 +188,30 @@ TEST(DistanceTable, BottomRightAroundTheGoal) {
 }
 
 // Guards every distance against a plain 0/1-cost breadth-first search, so faster builds must
-// give identical tables.
+// give identical tables, on any number of workers.
 TEST(DistanceTable, EqualsZeroOneBreadthFirstSearch) {
-  const BuiltDatabases& built = builtDatabases();
-  ASSERT_TRUE(built.built);
-  for (const auto& [database, model] :
-       {std::pair{&built.topLeft, &reference::topLeftModel()},
-        std::pair{&built.bottomRight, &reference::bottomRightModel()}}) {
-    ASSERT_EQ(model->stateCount, database->stateCount);
-    unsigned failures = 0;
-    for (unsigned state = 0; state < database->stateCount; ++state) {
-      if (database->distanceTable[state] == model->distances[state]) continue;
-      if (++failures <= 5) {
-        ADD_FAILURE() << database->tileCount << " entries, state " << state << ": "
-                      << int{database->distanceTable[state]} << " expected "
-                      << int{model->distances[state]};
+  for (unsigned workers : kComparedWorkerCounts) {
+    SCOPED_TRACE(std::to_string(workers) + " workers");
+    const BuiltDatabases& built = builtDatabases(workers);
+    ASSERT_TRUE(built.built);
+    EXPECT_EQ(built.poolSize, workers);
+    for (const auto& [database, model] :
+         {std::pair{&built.topLeft, &reference::topLeftModel()},
+          std::pair{&built.bottomRight, &reference::bottomRightModel()}}) {
+      ASSERT_EQ(model->stateCount, database->stateCount);
+      EXPECT_EQ(database->filledCount, database->stateCount);
+      EXPECT_EQ(database->countTable, nullptr);
+      unsigned failures = 0;
+      for (unsigned state = 0; state < database->stateCount; ++state) {
+        if (database->distanceTable[state] == model->distances[state]) continue;
+        if (++failures <= 5) {
+          ADD_FAILURE() << database->tileCount << " entries, state " << state << ": "
+                        << int{database->distanceTable[state]} << " expected "
+                        << int{model->distances[state]};
+        }
       }
+      EXPECT_EQ(failures, 0u) << database->tileCount << " entries";
     }
-    EXPECT_EQ(failures, 0u) << database->tileCount << " entries";
   }
 }
 

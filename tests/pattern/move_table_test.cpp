@@ -21,8 +21,8 @@ struct Tables {
   const reference::Model* model;
 };
 
-std::vector<Tables> bothTables() {
-  const BuiltDatabases& built = builtDatabases();
+std::vector<Tables> bothTables(unsigned workers = 1) {
+  const BuiltDatabases& built = builtDatabases(workers);
   return {{"topLeft", &built.topLeft, &built.topLeftCounts, &reference::topLeftModel()},
           {"bottomRight", &built.bottomRight, &built.bottomRightCounts,
            &reference::bottomRightModel()}};
@@ -105,27 +105,32 @@ TEST(MoveTable, EverySlideIsUndoneByItsOpposite) {
   }
 }
 
-// Guards every entry against the plain model, so faster builds must give identical tables.
+// Guards every entry against the plain model, so faster builds must give identical tables, on
+// any number of workers.
 TEST(MoveTable, EqualsTheReferenceModelEntryByEntry) {
-  ASSERT_TRUE(builtDatabases().built);
-  for (const Tables& tables : bothTables()) {
-    ASSERT_EQ(tables.model->stateCount, tables.database->stateCount);
-    unsigned failures = 0;
-    for (unsigned entry = 0; entry < tables.database->stateCount * 4; ++entry) {
-      const std::int32_t move = tables.database->moveTable[entry];
-      const bool sameMove = move == tables.model->moves[entry];
-      const bool sameCount =
-          move == kNoMove || (*tables.counts)[entry] == tables.model->counts[entry];
-      if (!sameMove || !sameCount) {
-        if (++failures <= 5) {
-          ADD_FAILURE() << tables.name << " state " << entry / 4 << " direction " << entry % 4
-                        << ": move " << move << " expected " << tables.model->moves[entry]
-                        << ", count " << int{(*tables.counts)[entry]} << " expected "
-                        << int{tables.model->counts[entry]};
+  for (unsigned workers : kComparedWorkerCounts) {
+    SCOPED_TRACE(std::to_string(workers) + " workers");
+    ASSERT_TRUE(builtDatabases(workers).built);
+    EXPECT_EQ(builtDatabases(workers).poolSize, workers);
+    for (const Tables& tables : bothTables(workers)) {
+      ASSERT_EQ(tables.model->stateCount, tables.database->stateCount);
+      unsigned failures = 0;
+      for (unsigned entry = 0; entry < tables.database->stateCount * 4; ++entry) {
+        const std::int32_t move = tables.database->moveTable[entry];
+        const bool sameMove = move == tables.model->moves[entry];
+        const bool sameCount =
+            move == kNoMove || (*tables.counts)[entry] == tables.model->counts[entry];
+        if (!sameMove || !sameCount) {
+          if (++failures <= 5) {
+            ADD_FAILURE() << tables.name << " state " << entry / 4 << " direction " << entry % 4
+                          << ": move " << move << " expected " << tables.model->moves[entry]
+                          << ", count " << int{(*tables.counts)[entry]} << " expected "
+                          << int{tables.model->counts[entry]};
+          }
         }
       }
+      EXPECT_EQ(failures, 0u) << tables.name;
     }
-    EXPECT_EQ(failures, 0u) << tables.name;
   }
 }
 

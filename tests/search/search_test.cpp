@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <numeric>
 #include <random>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -143,30 +144,35 @@ TEST(Search, ChildIndicesAreThoseOfTheSlidPosition) {
 }
 
 // Every entry of both tables keeps its successor and gains the successor's distance; nothing
-// else changes, impossible slides included.
+// else changes, impossible slides included, on any number of workers.
 TEST(PrepareForSearch, EveryEntryCarriesItsSuccessorAndItsDistance) {
   const BuiltDatabases& plain = builtDatabases();
-  const PreparedDatabases& prepared = preparedDatabases();
-  ASSERT_TRUE(plain.built && prepared.built);
-  for (auto [before, after] : {std::pair{&plain.topLeft, &prepared.topLeft},
-                               std::pair{&plain.bottomRight, &prepared.bottomRight}}) {
-    ASSERT_EQ(before->stateCount, after->stateCount);
-    const std::size_t entries = std::size_t{before->stateCount} * kDirections;
-    std::size_t mismatches = 0;
-    for (std::size_t i = 0; i < entries; ++i) {
-      const std::int32_t next = before->moveTable[i];
-      const std::int32_t entry = after->moveTable[i];
-      const bool same = next == kNoMove
-                            ? entry == kNoMove
-                            : entry >= 0 && successorOf(entry) == static_cast<unsigned>(next) &&
-                                  distanceOf(entry) == before->distanceTable[next] &&
-                                  (entry & 0xf00) == 0;
-      if (!same && ++mismatches <= 5) ADD_FAILURE() << "entry " << i << ": " << entry;
+  ASSERT_TRUE(plain.built);
+  for (unsigned workers : kComparedWorkerCounts) {
+    SCOPED_TRACE(std::to_string(workers) + " workers");
+    const PreparedDatabases& prepared = preparedDatabases(workers);
+    ASSERT_TRUE(prepared.built);
+    for (auto [before, after] : {std::pair{&plain.topLeft, &prepared.topLeft},
+                                 std::pair{&plain.bottomRight, &prepared.bottomRight}}) {
+      ASSERT_EQ(before->stateCount, after->stateCount);
+      EXPECT_TRUE(after->searchLayout);
+      const std::size_t entries = std::size_t{before->stateCount} * kDirections;
+      std::size_t mismatches = 0;
+      for (std::size_t i = 0; i < entries; ++i) {
+        const std::int32_t next = before->moveTable[i];
+        const std::int32_t entry = after->moveTable[i];
+        const bool same = next == kNoMove
+                              ? entry == kNoMove
+                              : entry >= 0 && successorOf(entry) == static_cast<unsigned>(next) &&
+                                    distanceOf(entry) == before->distanceTable[next] &&
+                                    (entry & 0xf00) == 0;
+        if (!same && ++mismatches <= 5) ADD_FAILURE() << "entry " << i << ": " << entry;
+      }
+      EXPECT_EQ(mismatches, 0u);
+      EXPECT_TRUE(std::equal(before->distanceTable.get(),
+                             before->distanceTable.get() + before->stateCount,
+                             after->distanceTable.get()));
     }
-    EXPECT_EQ(mismatches, 0u);
-    EXPECT_TRUE(std::equal(before->distanceTable.get(),
-                           before->distanceTable.get() + before->stateCount,
-                           after->distanceTable.get()));
   }
 }
 
