@@ -40,28 +40,6 @@ std::uint32_t waitForChange(const std::atomic<std::uint32_t>& value, std::uint32
   return value.load(std::memory_order_acquire);
 }
 
-// The `n`-th CPU (from 0, counted round) of `mask` other than `skip`; -1 when there is none.
-int otherCpu(const cpu_set_t& mask, int skip, unsigned n) {
-  unsigned count = 0;
-  for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
-    count += CPU_ISSET(cpu, &mask) && cpu != skip ? 1 : 0;
-  if (count == 0) return -1;
-  n %= count;
-  for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
-    if (CPU_ISSET(cpu, &mask) && cpu != skip && n-- == 0) return cpu;
-  }
-  return -1;
-}
-
-// Keeps the calling thread on `cpu`, when it is one (a failure leaves it free).
-void keepTo(int cpu) {
-  if (cpu < 0) return;
-  cpu_set_t one;
-  CPU_ZERO(&one);
-  CPU_SET(cpu, &one);
-  sched_setaffinity(0, sizeof one, &one);
-}
-
 }  // namespace
 
 unsigned availableCpus() {
@@ -79,22 +57,10 @@ WorkerPool::WorkerPool(unsigned workers, ThreadStarter start) {
   // A thread that cannot be started leaves fewer workers; every report is the same with any
   // number of them.
   if (workers <= 1) return;
-  // Each thread keeps to one CPU of the mask other than its creator's. Schedulers that pack
-  // threads, as this machine's does, start a new thread on its creator's CPU and leave the two
-  // there for milliseconds, as long as a table build, before they move one.
-  cpu_set_t mask;
-  CPU_ZERO(&mask);
-  const bool pin = sched_getaffinity(0, sizeof mask, &mask) == 0;
-  const int creator = sched_getcpu();
   try {
     threads_.reserve(workers - 1);
-    for (unsigned worker = 1; worker < workers; ++worker) {
-      const int cpu = pin ? otherCpu(mask, creator, worker - 1) : -1;
-      threads_.push_back(start([this, worker, cpu] {
-        keepTo(cpu);
-        serve(worker);
-      }));
-    }
+    for (unsigned worker = 1; worker < workers; ++worker)
+      threads_.push_back(start([this, worker] { serve(worker); }));
   } catch (...) {  // std::system_error from the system, std::bad_alloc for the thread's state
   }
 }

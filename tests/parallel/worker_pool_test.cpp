@@ -105,32 +105,6 @@ TEST(ForEachPiece, CoversTheRangeOnceInWholePieces) {
   }
 }
 
-// Each started thread keeps to one CPU of the mask, another than its creator's when there is
-// one, so that the system cannot leave it on its creator's; the calling thread stays free.
-TEST(WorkerPool, EachThreadKeepsToOneCpuOfTheMask) {
-  cpu_set_t original;
-  ASSERT_EQ(sched_getaffinity(0, sizeof original, &original), 0);
-  if (CPU_COUNT(&original) < 2) GTEST_SKIP() << "one CPU: no thread is started";
-  WorkerPool pool(3);
-  ASSERT_EQ(pool.size(), 3u);
-  std::vector<cpu_set_t> masks(pool.size());
-  auto readMask = [&](unsigned worker) {
-    sched_getaffinity(0, sizeof masks[worker], &masks[worker]);
-  };
-  pool.run(readMask);
-  EXPECT_TRUE(CPU_EQUAL(&masks[0], &original)) << "the calling thread keeps its mask";
-  for (unsigned worker = 1; worker < pool.size(); ++worker) {
-    EXPECT_EQ(CPU_COUNT(&masks[worker]), 1) << "worker " << worker;
-    cpu_set_t inside;
-    CPU_AND(&inside, &masks[worker], &original);
-    EXPECT_EQ(CPU_COUNT(&inside), 1) << "worker " << worker << " left the mask";
-  }
-  // Two CPUs leave one for both threads; more give each its own.
-  if (CPU_COUNT(&original) > 2) {
-    EXPECT_FALSE(CPU_EQUAL(&masks[1], &masks[2]));
-  }
-}
-
 // Pinned to one CPU, as by taskset -c 0, the program starts no thread besides its own.
 TEST(AvailableCpus, FollowsTheAffinityMask) {
   cpu_set_t original;
