@@ -4,7 +4,6 @@
 #include <bit>
 #include <cassert>
 #include <iterator>
-#include <limits>
 #include <utility>
 
 #include "board/symmetry.h"
@@ -45,7 +44,9 @@ constexpr Tally kStop = Tally{1} << 63;
 // is a branch of its own for the predictor, and a call per node costs only what the node
 // needs. The count travels through the calls as the tally, in registers; it is kept per node
 // rather than per child, and corrected on success for the children that the search would not
-// have reached. The tables and the path are thread-local, one set per worker.
+// have reached. The tables and the path are thread-local, one set per worker. A walk that may
+// be abandoned asks whether it is at each node of its top levels (kWatched), and below them
+// runs the same code as one that may not.
 struct Walk {
   static inline thread_local const char* topLeftRows = nullptr;
   static inline thread_local const char* bottomRightRows = nullptr;
@@ -54,12 +55,11 @@ struct Walk {
   static inline thread_local const std::atomic<std::int64_t>* abandonAfter = nullptr;
   static inline thread_local std::int64_t unit = 0;
   static inline thread_local bool abandoned = false;
-  // Children reached with movesLeft - 2 >= slowFrom take the slow path: the goal, where the
-  // subtraction wraps, and the watched levels of a walk that may be abandoned.
-  static inline thread_local unsigned slowFrom = 0;
+  // Nodes with more moves left than this are in the watched levels.
+  static inline thread_local unsigned watchedAbove = 0;
 
   // Counts and tests the children of a node that passed its own test with movesLeft >= 1.
-  template <int kBlankCell, int kForbidden>
+  template <int kBlankCell, int kForbidden, bool kWatched>
   [[gnu::noinline]] static Tally expand(unsigned topLeft, unsigned topRight, unsigned bottomLeft,
                                         unsigned bottomRight, unsigned movesLeft, Tally tally) {
     constexpr unsigned kChildren = childDirections<kBlankCell, kForbidden>();
@@ -68,14 +68,14 @@ struct Walk {
                        reinterpret_cast<const std::int32_t*>(topLeftRows + topRight),
                        reinterpret_cast<const std::int32_t*>(topLeftRows + bottomLeft),
                        reinterpret_cast<const std::int32_t*>(bottomRightRows + bottomRight)};
-    tally = visit<kBlankCell, kForbidden, kUp>(rows, movesLeft, tally);
+    tally = visit<kBlankCell, kForbidden, kWatched, kUp>(rows, movesLeft, tally);
     if (tally & kStop) return stopped<kChildren, kUp>(tally);
-    tally = visit<kBlankCell, kForbidden, kDown>(rows, movesLeft, tally);
+    tally = visit<kBlankCell, kForbidden, kWatched, kDown>(rows, movesLeft, tally);
     if (tally & kStop) return stopped<kChildren, kDown>(tally);
-    tally = visit<kBlankCell, kForbidden, kLeft>(rows, movesLeft, tally);
+    tally = visit<kBlankCell, kForbidden, kWatched, kLeft>(rows, movesLeft, tally);
     if (tally & kStop) return stopped<kChildren, kLeft>(tally);
     // Last, so a tail call: the deepest paths of the walk reuse one frame.
-    return visit<kBlankCell, kForbidden, kRight>(rows, movesLeft, tally);
+    return visit<kBlankCell, kForbidden, kWatched, kRight>(rows, movesLeft, tally);
   }
 
   struct Rows {
@@ -99,7 +99,7 @@ struct Walk {
   }
 
   // Tests one child from its parent's rows and searches below it when it passes.
-  template <int kBlankCell, int kForbidden, int kDirection>
+  template <int kBlankCell, int kForbidden, bool kWatched, int kDirection>
   [[gnu::always_inline]] static Tally visit(const Rows& rows, unsigned movesLeft, Tally tally) {
     if constexpr (kDirection == kForbidden || !canSlide(kBlankCell, kDirection)) {
       return tally;
@@ -117,39 +117,45 @@ struct Walk {
       // Only the goal has estimate 0. Written on the way down, the path always holds the
       // moves to the current node, so success needs no bookkeeping on the way back.
       path[movesLeft - 1] = static_cast<Direction>(kDirection);
-      // One test sets the rare children aside: the goal, with no moves left, and those high
-      // enough in the tree that asking whether their work is still wanted costs nothing.
-      if (movesLeft - 2 >= slowFrom) [[unlikely]] {
-        if (movesLeft == 1 || abandonNow()) return tally | kStop;
+      if (movesLeft == 1) return tally | kStop;
+      constexpr int kCell = kBlankCell + blankStep(kDirection);
+      constexpr int kBack = kOpposite[kDirection];
+      if constexpr (kWatched) {
+        if (abandonNow()) return tally | kStop;
+        if (movesLeft - 1 <= watchedAbove) {
+          return expand<kCell, kBack, false>(topLeft >> kDistanceBits, topRight >> kDistanceBits,
+                                             bottomLeft >> kDistanceBits,
+                                             bottomRight >> kDistanceBits, movesLeft - 1, tally);
+        }
       }
-      return expand<kBlankCell + blankStep(kDirection), kOpposite[kDirection]>(
-          topLeft >> kDistanceBits, topRight >> kDistanceBits, bottomLeft >> kDistanceBits,
-          bottomRight >> kDistanceBits, movesLeft - 1, tally);
+      return expand<kCell, kBack, kWatched>(topLeft >> kDistanceBits, topRight >> kDistanceBits,
+                                            bottomLeft >> kDistanceBits,
+                                            bottomRight >> kDistanceBits, movesLeft - 1, tally);
     }
   }
 };
 
 using Expand = Tally (*)(unsigned, unsigned, unsigned, unsigned, unsigned, Tally);
 
-template <int kBlankCell>
+template <bool kWatched, int kBlankCell>
 constexpr Expand expandFor(int forbidden) {
   switch (forbidden) {
     case kUp:
-      return &Walk::expand<kBlankCell, kUp>;
+      return &Walk::expand<kBlankCell, kUp, kWatched>;
     case kDown:
-      return &Walk::expand<kBlankCell, kDown>;
+      return &Walk::expand<kBlankCell, kDown, kWatched>;
     case kLeft:
-      return &Walk::expand<kBlankCell, kLeft>;
+      return &Walk::expand<kBlankCell, kLeft, kWatched>;
     case kRight:
-      return &Walk::expand<kBlankCell, kRight>;
+      return &Walk::expand<kBlankCell, kRight, kWatched>;
     default:
-      return &Walk::expand<kBlankCell, kNoDirection>;
+      return &Walk::expand<kBlankCell, kNoDirection, kWatched>;
   }
 }
 
-template <int... kBlankCells>
+template <bool kWatched, int... kBlankCells>
 Expand expandFor(int blankCell, int forbidden, std::integer_sequence<int, kBlankCells...>) {
-  static constexpr Expand (*kByCell[])(int) = {&expandFor<kBlankCells>...};
+  static constexpr Expand (*kByCell[])(int) = {&expandFor<kWatched, kBlankCells>...};
   return kByCell[blankCell](forbidden);
 }
 
@@ -232,16 +238,16 @@ WalkResult walkBelow(const SearchContext& context, const WalkNode& node, Directi
                      std::uint64_t& nodes, const std::atomic<std::int64_t>* abandonAfter,
                      std::int64_t unit) {
   assert(node.movesLeft >= 1 && node.movesLeft <= kMaxBound && node.blankCell < kCells);
-  const Expand expand =
-      expandFor(node.blankCell, node.forbidden, std::make_integer_sequence<int, kCells>{});
+  constexpr auto kCellSequence = std::make_integer_sequence<int, kCells>{};
+  const Expand expand = abandonAfter == nullptr
+                            ? expandFor<false>(node.blankCell, node.forbidden, kCellSequence)
+                            : expandFor<true>(node.blankCell, node.forbidden, kCellSequence);
   Walk::topLeftRows = reinterpret_cast<const char*>(context.topLeftMoves);
   Walk::bottomRightRows = reinterpret_cast<const char*>(context.bottomRightMoves);
   Walk::abandonAfter = abandonAfter;
   Walk::unit = unit;
   Walk::abandoned = false;
-  Walk::slowFrom = abandonAfter == nullptr           ? std::numeric_limits<unsigned>::max()
-                   : node.movesLeft > kWatchedLevels ? node.movesLeft - kWatchedLevels - 1
-                                                     : 0;
+  Walk::watchedAbove = node.movesLeft > kWatchedLevels ? node.movesLeft - kWatchedLevels : 0;
   const Tally tally = expand(node.topLeftRow, node.topRightRow, node.bottomLeftRow,
                              node.bottomRightRow, node.movesLeft, 0);
   nodes += tally & ~kStop;
