@@ -1,8 +1,8 @@
 #include "search/parallel_search.h"
 
+#include <algorithm>
 #include <cassert>
 #include <limits>
-#include <new>
 #include <vector>
 
 namespace {
@@ -41,13 +41,10 @@ bool ParallelSearch::run(SearchContext& context, unsigned movesLeft, unsigned to
   const unsigned estimate =
       context.topLeftDistances[topLeftIndex] + context.topLeftDistances[topRightIndex] +
       context.topLeftDistances[bottomLeftIndex] + context.bottomRightDistances[bottomRightIndex];
-  // Splitting needs a frontier node with a move left below it, and room for the units.
-  const std::size_t capacity = std::size_t{unitsWanted} * kCapacityPerUnitWanted;
-  if (unitsWanted < 2 || movesLeft < 2 || estimate > movesLeft) {
-    return search(context, movesLeft, kNoDirection, topLeftIndex, topRightIndex, bottomLeftIndex,
-                  bottomRightIndex);
-  }
-  if (!reserve(capacity)) {
+  // Splitting needs a root that passes, a frontier node with a move left below it, and room
+  // for the units.
+  if (unitsWanted < 2 || movesLeft < 2 || estimate > movesLeft ||
+      !reserve(std::size_t{unitsWanted} * kCapacityPerUnitWanted)) {
     return search(context, movesLeft, kNoDirection, topLeftIndex, topRightIndex, bottomLeftIndex,
                   bottomRightIndex);
   }
@@ -87,9 +84,7 @@ bool ParallelSearch::run(SearchContext& context, unsigned movesLeft, unsigned to
   const Unit& solved = units_[solver->solvedUnit];
   context.nodeCount += solved.nodesBefore + nodes + solved.nodes;
   // The walk wrote the moves below the frontier; the frontier path holds the ones above it.
-  const unsigned below = movesLeft - depth;
-  for (unsigned k = 0; k < below; ++k)
-    context.path[k] = solver->path[k];
+  std::copy_n(solver->path, movesLeft - depth, context.path);
   for (unsigned move = 0; move < depth; ++move)
     context.path[movesLeft - 1 - move] = static_cast<Direction>(solved.moves >> (2 * move) & 3);
   return true;
