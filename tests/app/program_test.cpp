@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <regex>
 #include <sstream>
@@ -122,46 +123,48 @@ TEST(Program, ReportsTheSameWhenNoThreadCanStart) {
   EXPECT_EQ(withoutTiming(starved.output), withoutTiming(usual.output));
 }
 
-// Over a minute of search on two cores: a run that goes on without a reader meets the time limit.
-constexpr char kLongSearch[] = "1 5 9 13 2 6 10 14 3 7 11 15 4 8 12 0\n";
-
-// Runs the program under bash and a time limit, its standard input the long search and `tail`
-// after it in the command line; returns bash's exit status (the limit's own is 124).
-int statusWithin(int seconds, const char* tail) {
-  char inputPath[] = "/tmp/zelvar-long-XXXXXX";
-  const int fd = mkstemp(inputPath);
+// Runs a bash script, with the program as $1, under a time limit; returns its exit status
+// (the limit's own is 124).
+int scriptStatus(int seconds, const char* script) {
+  char scriptPath[] = "/tmp/zelvar-script-XXXXXX";
+  const int fd = mkstemp(scriptPath);
   if (fd < 0) return -1;
-  const bool written = write(fd, kLongSearch, sizeof kLongSearch - 1) > 0;
+  const bool written = write(fd, script, std::strlen(script)) > 0;
   close(fd);
-  if (!written) {
-    std::remove(inputPath);
-    return -1;
-  }
-  char command[1024];
-  std::snprintf(command, sizeof command, "timeout %d bash -c \"'%s' <%s %s\" >/dev/null 2>&1",
-                seconds, ZELVAR_EXECUTABLE, inputPath, tail);
-  const int status = std::system(command);
-  std::remove(inputPath);
+  char command[512];
+  std::snprintf(command, sizeof command, "timeout %d bash %s '%s' >/dev/null 2>&1", seconds,
+                scriptPath, ZELVAR_EXECUTABLE);
+  const int status = written ? std::system(command) : -1;
+  std::remove(scriptPath);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // Once nobody reads the output no further bound is started: the program ends soon after its
-// reader has left, with status 1. On a full disk even the prompt fails, which ends the run
-// before it reads, with nothing on standard error.
+// reader has left, with status 1, although its search takes minutes. On a full disk even the
+// prompt fails, which ends the run before it reads, with nothing on standard error.
 TEST(Program, StopsSoonWhenNobodyReadsItsOutput) {
-  EXPECT_EQ(statusWithin(20, "| head -c 200; exit \\${PIPESTATUS[0]}"), 1);
-  EXPECT_EQ(
-      statusWithin(20, "2>&1 >/dev/full | wc -c | grep -qx 0 && exit \\${PIPESTATUS[0]}; exit 99"),
-      1);
+  EXPECT_EQ(scriptStatus(20, R"(echo 1 5 9 13 2 6 10 14 3 7 11 15 4 8 12 0 | "$1" | head -c 200
+exit ${PIPESTATUS[1]})"),
+            1);
+  EXPECT_EQ(scriptStatus(20, R"(errors=$(echo 1 5 9 13 2 6 10 14 3 7 11 15 4 8 12 0 |
+  "$1" 2>&1 >/dev/full)
+status=$?
+[ -z "$errors" ] && exit $status
+exit 99)"),
+            1);
 }
 
-// Through a pipe the banner and prompt come before the program reads anything.
+// Through a pipe the banner and prompt come before the program reads anything: the script
+// waits for the prompt (status 3 when it is not there within 10 s), then types a position.
 TEST(Program, ShowsThePromptBeforeReading) {
-  const PromptedRun run = runAfterPrompt("Enter the initial configuration now:\n",
-                                         "1 2 3 4 5 6 7 8 9 10 11 12 13 14 0 15\n");
-  EXPECT_TRUE(run.promptArrived) << run.output;
-  EXPECT_EQ(run.exitStatus, 1);
-  EXPECT_NE(run.output.find("3 nodes total\n"), std::string::npos) << run.output;
+  EXPECT_EQ(scriptStatus(30, R"(coproc program { exec "$1"; }
+for line in 1 2 3; do IFS= read -r -t 10 line <&"${program[0]}" || exit 3; done
+[ "$line" = "Enter the initial configuration now:" ] || exit 4
+echo 1 2 3 4 5 6 7 8 9 10 11 12 13 14 0 15 >&"${program[1]}"
+exec {program[1]}>&-
+grep -q "^3 nodes total$" <&"${program[0]}" || exit 5
+wait "$program_PID")"),
+            1);
 }
 
 // Parses moves laid out as "%2u%c " with a newline after every fifteenth.

@@ -26,15 +26,3 @@ ProgramRun runProgram(const std::string& input, const std::string& executable = 
 
 // Runs `executable` with its standard input closed rather than empty.
 ProgramRun runProgramWithClosedInput(const std::string& executable = ZELVAR_EXECUTABLE);
-
-struct PromptedRun {
-  bool promptArrived = false;  // false: the prompt had not come after `seconds`
-  std::string output;
-  int exitStatus = -1;
-};
-
-// Runs `executable` with pipes on both ends as a person at a pipe would: waits for `prompt` on
-// its standard output before writing `input`, then closes its standard input and collects the
-// rest. A program still running `seconds` after its start is killed (exitStatus -1).
-PromptedRun runAfterPrompt(const std::string& prompt, const std::string& input, int seconds = 10,
-                           const std::string& executable = ZELVAR_EXECUTABLE);
