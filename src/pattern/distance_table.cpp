@@ -7,6 +7,8 @@
 #include <cassert>
 #include <cstring>
 
+#include "platform/hints.h"
+
 namespace {
 
 constexpr std::uint64_t kEveryByte = 0x0101010101010101u;
@@ -369,8 +371,8 @@ class LevelBuild : RunLayout {
         const char* const rows = reinterpret_cast<const char*>(moves_ + next * kDirections);
         for (unsigned line = 0; line < runLength_ * sizeof(std::int32_t) * kDirections;
              line += kCacheLine)
-          __builtin_prefetch(rows + line);
-        __builtin_prefetch(counts_ + next * kDirections);
+          platform::prefetch(rows + line);
+        platform::prefetch(counts_ + next * kDirections);
       }
       pushRun(first, level);
       first = next;
