@@ -103,7 +103,7 @@ std::string withoutTiming(const std::string& output) {
 // Without threads the search runs on the main thread alone and prints the same report; nothing
 // goes to standard error. The position's last bounds are large enough to be split.
 TEST(Program, ReportsTheSameWhenNoThreadCanStart) {
-  if (!kAddressSpaceCanBeLimited) GTEST_SKIP() << "the sanitizers' address space";
+  if (!kAddressSpaceCanBeLimited) GTEST_SKIP() << kAddressSpaceLimitMissing;
   if (availableCpus() < 2) GTEST_SKIP() << "one CPU: no thread is started anyway";
   // Each thread would take a stack of 1 GB (the soft stack limit), which 500 MB of address
   // space cannot hold, while the program itself needs about 15 MB.

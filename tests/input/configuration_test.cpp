@@ -30,9 +30,9 @@ struct ReadResult {
 
 ReadResult read(const std::string& input) {
   ReadResult result;
-  std::FILE* in = fmemopen(const_cast<char*>(input.data()), input.size(), "r");
+  std::FILE* in = inputStream(input);
   OutputCapture out;
-  if (in == nullptr || out.file() == nullptr) ADD_FAILURE() << "cannot open memory streams";
+  if (in == nullptr || out.file() == nullptr) ADD_FAILURE() << "cannot open temporary streams";
   if (in == nullptr || out.file() == nullptr) return result;
   result.accepted = readConfiguration(result.board, in, out.file());
   result.output = out.text();

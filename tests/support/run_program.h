@@ -3,16 +3,25 @@
 
 #include <string>
 
-// Sanitizers reserve terabytes of address space, so no `ulimit -v` that lets a sanitized
-// program start can make its allocations fail.
+// Sanitizers reserve terabytes of address space, and an emulator (qemu-user) maps itself and
+// its libraries into the program's, so no `ulimit -v` that lets such a program start can make
+// its allocations fail. kAddressSpaceLimitMissing says why, for the tests that skip.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-inline constexpr bool kAddressSpaceCanBeLimited = false;
+inline constexpr bool kSanitized = true;
 #elif defined(__has_feature)
-inline constexpr bool kAddressSpaceCanBeLimited =
-    !(__has_feature(address_sanitizer) || __has_feature(thread_sanitizer));
+inline constexpr bool kSanitized =
+    __has_feature(address_sanitizer) || __has_feature(thread_sanitizer);
 #else
-inline constexpr bool kAddressSpaceCanBeLimited = true;
+inline constexpr bool kSanitized = false;
 #endif
+#if defined(ZELVAR_EMULATED_PROGRAM)
+inline constexpr bool kEmulated = true;
+#else
+inline constexpr bool kEmulated = false;
+#endif
+inline constexpr bool kAddressSpaceCanBeLimited = !kSanitized && !kEmulated;
+inline constexpr const char* kAddressSpaceLimitMissing =
+    kEmulated ? "the emulator's address space" : "the sanitizers' address space";
 
 struct ProgramRun {
   std::string output;   // everything written to standard output
