@@ -2,6 +2,7 @@
 #include <csignal>
 #include <cstdio>
 
+#include "app/version.h"
 #include "board/board.h"
 #include "input/configuration.h"
 #include "search/solver.h"
@@ -13,7 +14,7 @@ int main() {
   std::signal(SIGPIPE, SIG_IGN);
 #endif
   Board position;
-  std::printf("Zelvar version 1.0 - An optimal solver for the fifteen puzzle\n");
+  std::printf("Zelvar version %s - An optimal solver for the fifteen puzzle\n", kVersion);
   std::printf("Written by the Zelvar developers; free to use, copy and change.\n");
   std::printf("Enter the initial configuration now:\n");
   // Through a pipe the prompt would otherwise wait in the buffer while the program waits for

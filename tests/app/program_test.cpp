@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "app/version.h"
 #include "board/board.h"
 #include "parallel/worker_pool.h"
 #include "support/run_program.h"
@@ -34,7 +35,8 @@ std::string afterBanner(const std::string& output) {
   std::getline(stream, first);
   std::getline(stream, second);
   std::getline(stream, third);
-  EXPECT_EQ(first, "Zelvar version 1.0 - An optimal solver for the fifteen puzzle");
+  EXPECT_EQ(first, std::string("Zelvar version ") + kVersion +
+                       " - An optimal solver for the fifteen puzzle");
   EXPECT_FALSE(second.empty());
   EXPECT_EQ(third, "Enter the initial configuration now:");
   const std::size_t size = first.size() + second.size() + third.size() + 3;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "alloc/allocation_injector.h"
+#include "app/version.h"
 #include "board/board.h"
 #include "pattern/distance_table.h"
 #include "pattern/move_table.h"
@@ -141,7 +142,8 @@ void expectFailedRun(const ProgramRun& run, const std::string& message) {
   EXPECT_EQ(run.exitStatus, 1);
   const std::vector<std::string> output = lines(run.output);
   ASSERT_EQ(output.size(), 5u) << run.output;
-  EXPECT_EQ(output[0], "Zelvar version 1.0 - An optimal solver for the fifteen puzzle\n");
+  EXPECT_EQ(output[0], std::string("Zelvar version ") + kVersion +
+                           " - An optimal solver for the fifteen puzzle\n");
   EXPECT_GT(output[1].size(), 1u) << "the notice line is missing";
   EXPECT_EQ(output[2], "Enter the initial configuration now:\n");
   EXPECT_EQ(output[3], kGenerating);
