@@ -7,7 +7,9 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 #include "parallel/worker_pool.h"
@@ -15,8 +17,9 @@
 
 class ParallelSearch {
  public:
-  // Borrows the pool, which must outlive this object.
-  explicit ParallelSearch(WorkerPool& workers);
+  // Borrows the pool, which must outlive this object. A split bound watches `output` (when
+  // not null) and is abandoned once nobody reads it any more.
+  explicit ParallelSearch(WorkerPool& workers, std::FILE* output = nullptr);
   ParallelSearch(const ParallelSearch&) = delete;
   ParallelSearch& operator=(const ParallelSearch&) = delete;
   ~ParallelSearch();
@@ -24,7 +27,8 @@ class ParallelSearch {
   // Does what search(context, movesLeft, kNoDirection, ...) does (the same result, count added
   // to nodeCount and path) with the tree split into at least `unitsWanted` units where the
   // bound allows. With fewer than two units wanted, or when no split is possible, it is
-  // search itself on the calling thread.
+  // search itself on the calling thread. A run abandoned as its output's reader has left
+  // returns false with a partial count; lastSplit().readerGone then tells.
   bool run(SearchContext& context, unsigned movesLeft, unsigned topLeftIndex,
            unsigned topRightIndex, unsigned bottomLeftIndex, unsigned bottomRightIndex,
            unsigned unitsWanted);
@@ -34,6 +38,10 @@ class ParallelSearch {
     unsigned depth = 0;        // frontier depth; 0 when the run did not split
     std::size_t units = 0;     // units at the frontier
     std::size_t solvedIn = 0;  // the unit that held the solution, when one was found
+    // Units after this one were given up: the solving unit, or -1 when every unit was
+    // (the reader gone); the largest int64 when none was.
+    std::int64_t abandonAfter = 0;
+    bool readerGone = false;  // the output's reader left during the run, which was abandoned
   };
   Split lastSplit() const { return lastSplit_; }
 
@@ -45,8 +53,10 @@ class ParallelSearch {
                std::uint64_t moves);
   void splitAt(const SearchContext& context, const WalkNode& root, unsigned depth);
   void work(unsigned worker);
+  void watchOutput();
 
   WorkerPool& workers_;
+  std::FILE* output_;  // borrowed; may be null
   bool reserve(std::size_t capacity);
 
   // The units of the current bound and the workers' results, allocated at the first split (a
@@ -61,6 +71,9 @@ class ParallelSearch {
   // hold a solution, after which no unit is wanted. Apart, as every unit writes the first and
   // the top levels of every walk read the second.
   alignas(64) std::atomic<std::size_t> nextUnit_{0};
+  // When the output is next asked after, in steady clock ticks; shares the line of nextUnit_,
+  // which taking a unit has just fetched.
+  std::atomic<std::int64_t> nextOutputCheck_{0};
   alignas(64) std::atomic<std::int64_t> abandonAfter_{0};
   Split lastSplit_;
 };
