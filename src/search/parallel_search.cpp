@@ -4,7 +4,6 @@
 #include <cassert>
 #include <chrono>
 #include <limits>
-#include <vector>
 
 #include "platform/output.h"
 
@@ -109,14 +108,9 @@ bool ParallelSearch::run(SearchContext& context, unsigned movesLeft, unsigned to
   return true;
 }
 
-bool ParallelSearch::reserve(std::size_t capacity) {
-  try {
-    if (units_.size() < capacity) units_.resize(capacity);
-    states_.resize(workers_.size());
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  return true;
+bool ParallelSearch::reserve(std::size_t capacity) noexcept {
+  return (units_.size() >= capacity || units_.allocate(capacity)) &&
+         (states_.size() == workers_.size() || states_.allocate(workers_.size()));
 }
 
 void ParallelSearch::splitAt(const SearchContext& context, const WalkNode& root, unsigned depth) {

@@ -10,7 +10,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <vector>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <type_traits>
 
 #include "parallel/worker_pool.h"
 #include "search/search.h"
@@ -55,14 +58,51 @@ class ParallelSearch {
   void work(unsigned worker);
   void watchOutput();
 
+  // Storage of trivially destructible elements whose allocation failure is a result: a
+  // bad_alloc may need memory that is not there either, and the program would end. Elements
+  // are default-initialised; owned, released by the destructor or the next allocate().
+  template <typename T>
+  class Array {
+   public:
+    std::size_t size() const { return size_; }
+    T& operator[](std::size_t index) { return elements_[index]; }
+    const T& operator[](std::size_t index) const { return elements_[index]; }
+    // Replaces the elements with `size` new ones; false (and empty) when there is no memory.
+    bool allocate(std::size_t size) noexcept {
+      static_assert(std::is_trivially_destructible_v<T>);
+      storage_.reset();
+      size_ = 0;
+      elements_ = nullptr;
+      if (size > (SIZE_MAX - alignof(T)) / sizeof(T)) return false;
+      // malloc aligns for the fundamental types only; the slack lets over-aligned T fit.
+      std::size_t room = size * sizeof(T) + alignof(T) - 1;
+      storage_.reset(std::malloc(room));
+      void* start = storage_.get();
+      if (start == nullptr || std::align(alignof(T), size * sizeof(T), start, room) == nullptr)
+        return false;
+      std::uninitialized_default_construct_n(static_cast<T*>(start), size);
+      elements_ = std::launder(static_cast<T*>(start));
+      size_ = size;
+      return true;
+    }
+
+   private:
+    struct Free {
+      void operator()(void* storage) const noexcept { std::free(storage); }
+    };
+    std::unique_ptr<void, Free> storage_;
+    T* elements_ = nullptr;  // inside storage_
+    std::size_t size_ = 0;
+  };
+
   WorkerPool& workers_;
   std::FILE* output_;  // borrowed; may be null
-  bool reserve(std::size_t capacity);
+  bool reserve(std::size_t capacity) noexcept;
 
   // The units of the current bound and the workers' results, allocated at the first split (a
   // run that cannot have them searches on one thread) and kept for the later bounds.
-  std::vector<Unit> units_;
-  std::vector<WorkerState> states_;
+  Array<Unit> units_;
+  Array<WorkerState> states_;
   std::size_t unitCount_ = 0;
   unsigned frontierDepth_ = 0;
   std::uint64_t nodesAbove_ = 0;  // nodes of the one-thread order counted above the units
