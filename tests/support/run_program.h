@@ -3,16 +3,17 @@
 
 #include <string>
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+inline constexpr bool kSanitized =
+    __has_feature(address_sanitizer) || __has_feature(thread_sanitizer);
+#else
+inline constexpr bool kSanitized = false;
+#endif
 // Sanitizers reserve terabytes of address space, so no `ulimit -v` that lets a sanitized
 // program start can make its allocations fail.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-inline constexpr bool kAddressSpaceCanBeLimited = false;
-#elif defined(__has_feature)
-inline constexpr bool kAddressSpaceCanBeLimited =
-    !(__has_feature(address_sanitizer) || __has_feature(thread_sanitizer));
-#else
-inline constexpr bool kAddressSpaceCanBeLimited = true;
-#endif
+inline constexpr bool kAddressSpaceCanBeLimited = !kSanitized;
 
 struct ProgramRun {
   std::string output;   // everything written to standard output
