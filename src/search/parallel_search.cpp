@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cassert>
+#include <chrono>
 #include <limits>
-#include <vector>
+
+#include "platform/output.h"
 
 namespace {
 
@@ -15,6 +17,15 @@ constexpr unsigned kMaxFrontierDepth = 32;
 constexpr std::size_t kCapacityPerUnitWanted = 3;
 constexpr std::size_t kNoUnit = std::numeric_limits<std::size_t>::max();
 constexpr std::int64_t kNothingAbandoned = std::numeric_limits<std::int64_t>::max();
+// Below every unit: the whole bound is given up.
+constexpr std::int64_t kEverythingAbandoned = -1;
+// How often a split bound asks whether its output is still read: a run whose reader has left
+// ends soon, and the question, a system call, costs nothing at this rate.
+constexpr std::chrono::steady_clock::duration kOutputCheckEvery = std::chrono::milliseconds(100);
+
+std::int64_t clockTicks() {
+  return std::chrono::steady_clock::now().time_since_epoch().count();
+}
 
 }  // namespace
 
@@ -30,7 +41,8 @@ struct alignas(64) ParallelSearch::WorkerState {
   Direction path[kMaxBound + 1] = {};
 };
 
-ParallelSearch::ParallelSearch(WorkerPool& workers) : workers_(workers) {}
+ParallelSearch::ParallelSearch(WorkerPool& workers, std::FILE* output)
+    : workers_(workers), output_(output) {}
 
 ParallelSearch::~ParallelSearch() = default;
 
@@ -65,6 +77,12 @@ bool ParallelSearch::run(SearchContext& context, unsigned movesLeft, unsigned to
   auto task = [this](unsigned worker) { work(worker); };
   workers_.run(task);
 
+  const std::int64_t abandonAfter = abandonAfter_.load(std::memory_order_relaxed);
+  if (abandonAfter == kEverythingAbandoned) {
+    lastSplit_ = {depth, unitCount_, 0, abandonAfter, true};
+    context.nodeCount += nodesAbove_;
+    return false;
+  }
   // Units are taken in order and none before a solution is abandoned, so the lowest solved
   // unit is the one-thread search's, and every unit before it ran to its end.
   const WorkerState* solver = nullptr;
@@ -72,7 +90,7 @@ bool ParallelSearch::run(SearchContext& context, unsigned movesLeft, unsigned to
     if (solver == nullptr || states_[worker].solvedUnit < solver->solvedUnit)
       solver = &states_[worker];
   }
-  lastSplit_ = {depth, unitCount_, solver->solvedUnit};
+  lastSplit_ = {depth, unitCount_, solver->solvedUnit, abandonAfter, false};
   const std::size_t counted = solver->solvedUnit == kNoUnit ? unitCount_ : solver->solvedUnit;
   std::uint64_t nodes = 0;
   for (std::size_t unit = 0; unit < counted; ++unit)
@@ -90,14 +108,9 @@ bool ParallelSearch::run(SearchContext& context, unsigned movesLeft, unsigned to
   return true;
 }
 
-bool ParallelSearch::reserve(std::size_t capacity) {
-  try {
-    if (units_.size() < capacity) units_.resize(capacity);
-    states_.resize(workers_.size());
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  return true;
+bool ParallelSearch::reserve(std::size_t capacity) noexcept {
+  return (units_.size() >= capacity || units_.allocate(capacity)) &&
+         (states_.size() == workers_.size() || states_.allocate(workers_.size()));
 }
 
 void ParallelSearch::splitAt(const SearchContext& context, const WalkNode& root, unsigned depth) {
@@ -133,6 +146,7 @@ void ParallelSearch::work(unsigned worker) {
     if (unit >= unitCount_) return;
     const auto index = static_cast<std::int64_t>(unit);
     if (index > abandonAfter_.load(std::memory_order_relaxed)) return;
+    if (output_ != nullptr) watchOutput();
     const WalkResult result = walkBelow(*context_, units_[unit].node, state.path,
                                         units_[unit].nodes, &abandonAfter_, index);
     if (result == WalkResult::kSolved) {
@@ -144,4 +158,16 @@ void ParallelSearch::work(unsigned worker) {
       return;
     }
   }
+}
+
+// One worker at a time asks, the one that moves the deadline on; the others go on at once.
+void ParallelSearch::watchOutput() {
+  const std::int64_t now = clockTicks();
+  std::int64_t due = nextOutputCheck_.load(std::memory_order_relaxed);
+  if (now < due || !nextOutputCheck_.compare_exchange_strong(due, now + kOutputCheckEvery.count(),
+                                                             std::memory_order_relaxed)) {
+    return;
+  }
+  if (platform::outputReaderGone(output_))
+    abandonAfter_.store(kEverythingAbandoned, std::memory_order_relaxed);
 }

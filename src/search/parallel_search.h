@@ -7,16 +7,22 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <type_traits>
 
 #include "parallel/worker_pool.h"
 #include "search/search.h"
 
 class ParallelSearch {
  public:
-  // Borrows the pool, which must outlive this object.
-  explicit ParallelSearch(WorkerPool& workers);
+  // Borrows the pool, which must outlive this object. A split bound watches `output` (when
+  // not null) and is abandoned once nobody reads it any more.
+  explicit ParallelSearch(WorkerPool& workers, std::FILE* output = nullptr);
   ParallelSearch(const ParallelSearch&) = delete;
   ParallelSearch& operator=(const ParallelSearch&) = delete;
   ~ParallelSearch();
@@ -24,7 +30,8 @@ class ParallelSearch {
   // Does what search(context, movesLeft, kNoDirection, ...) does (the same result, count added
   // to nodeCount and path) with the tree split into at least `unitsWanted` units where the
   // bound allows. With fewer than two units wanted, or when no split is possible, it is
-  // search itself on the calling thread.
+  // search itself on the calling thread. A run abandoned as its output's reader has left
+  // returns false with a partial count; lastSplit().readerGone then tells.
   bool run(SearchContext& context, unsigned movesLeft, unsigned topLeftIndex,
            unsigned topRightIndex, unsigned bottomLeftIndex, unsigned bottomRightIndex,
            unsigned unitsWanted);
@@ -34,6 +41,10 @@ class ParallelSearch {
     unsigned depth = 0;        // frontier depth; 0 when the run did not split
     std::size_t units = 0;     // units at the frontier
     std::size_t solvedIn = 0;  // the unit that held the solution, when one was found
+    // Units after this one were given up: the solving unit, or -1 when every unit was
+    // (the reader gone); the largest int64 when none was.
+    std::int64_t abandonAfter = 0;
+    bool readerGone = false;  // the output's reader left during the run, which was abandoned
   };
   Split lastSplit() const { return lastSplit_; }
 
@@ -45,14 +56,53 @@ class ParallelSearch {
                std::uint64_t moves);
   void splitAt(const SearchContext& context, const WalkNode& root, unsigned depth);
   void work(unsigned worker);
+  void watchOutput();
+
+  // Storage of trivially destructible elements whose allocation failure is a result: a
+  // bad_alloc may need memory that is not there either, and the program would end. Elements
+  // are default-initialised; owned, released by the destructor or the next allocate().
+  template <typename T>
+  class Array {
+   public:
+    std::size_t size() const { return size_; }
+    T& operator[](std::size_t index) { return elements_[index]; }
+    const T& operator[](std::size_t index) const { return elements_[index]; }
+    // Replaces the elements with `size` new ones; false (and empty) when there is no memory.
+    bool allocate(std::size_t size) noexcept {
+      static_assert(std::is_trivially_destructible_v<T>);
+      storage_.reset();
+      size_ = 0;
+      elements_ = nullptr;
+      if (size > (SIZE_MAX - alignof(T)) / sizeof(T)) return false;
+      // malloc aligns for the fundamental types only; the slack lets over-aligned T fit.
+      std::size_t room = size * sizeof(T) + alignof(T) - 1;
+      storage_.reset(std::malloc(room));
+      void* start = storage_.get();
+      if (start == nullptr || std::align(alignof(T), size * sizeof(T), start, room) == nullptr)
+        return false;
+      std::uninitialized_default_construct_n(static_cast<T*>(start), size);
+      elements_ = std::launder(static_cast<T*>(start));
+      size_ = size;
+      return true;
+    }
+
+   private:
+    struct Free {
+      void operator()(void* storage) const noexcept { std::free(storage); }
+    };
+    std::unique_ptr<void, Free> storage_;
+    T* elements_ = nullptr;  // inside storage_
+    std::size_t size_ = 0;
+  };
 
   WorkerPool& workers_;
-  bool reserve(std::size_t capacity);
+  std::FILE* output_;  // borrowed; may be null
+  bool reserve(std::size_t capacity) noexcept;
 
   // The units of the current bound and the workers' results, allocated at the first split (a
   // run that cannot have them searches on one thread) and kept for the later bounds.
-  std::vector<Unit> units_;
-  std::vector<WorkerState> states_;
+  Array<Unit> units_;
+  Array<WorkerState> states_;
   std::size_t unitCount_ = 0;
   unsigned frontierDepth_ = 0;
   std::uint64_t nodesAbove_ = 0;  // nodes of the one-thread order counted above the units
@@ -61,6 +111,9 @@ class ParallelSearch {
   // hold a solution, after which no unit is wanted. Apart, as every unit writes the first and
   // the top levels of every walk read the second.
   alignas(64) std::atomic<std::size_t> nextUnit_{0};
+  // When the output is next asked after, in steady clock ticks; shares the line of nextUnit_,
+  // which taking a unit has just fetched.
+  std::atomic<std::int64_t> nextOutputCheck_{0};
   alignas(64) std::atomic<std::int64_t> abandonAfter_{0};
   Split lastSplit_;
 };

@@ -80,7 +80,7 @@ SolveSummary solve(SearchContext& context, const PatternDatabase& topLeft,
                topRightDistance, bottomLeftDistance, bottomRightDistance, estimate);
 
   const long long start = readClockMilliseconds();
-  ParallelSearch parallel(workers);
+  ParallelSearch parallel(workers, out);
   std::uint64_t previousNodes = 0;
   SolveSummary summary;
   unsigned threshold = estimate;
@@ -94,6 +94,9 @@ SolveSummary solve(SearchContext& context, const PatternDatabase& topLeft,
     const bool found =
         parallel.run(context, threshold, topLeftIndex, topRightIndex, bottomLeftIndex,
                      bottomRightIndex, split ? workers.size() * kUnitsPerWorker : 1);
+    // Nobody would see the rest of the bound's report, nor anything after it.
+    if (parallel.lastSplit().readerGone) return summary;
+    if (parallel.lastSplit().depth > 0) ++summary.splitBounds;
     std::fprintf(out, "%10llu nodes\n", static_cast<unsigned long long>(context.nodeCount));
     summary.nodeTotal += context.nodeCount;
     previousNodes = context.nodeCount;

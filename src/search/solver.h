@@ -16,6 +16,7 @@ struct SolveSummary {
   bool solved = false;
   unsigned length = 0;          // moves in the solution, when solved
   std::uint64_t nodeTotal = 0;  // nodes over all bounds
+  unsigned splitBounds = 0;     // bounds run on several workers
 };
 
 // Builds both databases and solves `position` (fully tracked, solvable), printing everything
@@ -28,7 +29,8 @@ void runSolver(Board& position, std::FILE* out = stdout);
 // line per bound, the totals and timing, then the solution (or "No solution found.") to `out`.
 // Large bounds run on all of `workers`; what is printed does not depend on how many there are.
 // The position is back to its input state before the search and stands in the goal after a
-// solution has been printed.
+// solution has been printed. Once `out`'s reader has left, it returns without printing more:
+// between bounds where the output fails, and during a split bound where the system can tell.
 SolveSummary solve(SearchContext& context, const PatternDatabase& topLeft,
                    const PatternDatabase& bottomRight, Board& position, WorkerPool& workers,
                    std::FILE* out = stdout);

@@ -156,6 +156,39 @@ exit 99)"),
             1);
 }
 
+// A reader that leaves during a bound of tens of seconds, split over the workers: the
+// program notices without writing and ends within 2 s (status 4 otherwise), with status 1 and
+// nothing on standard error.
+TEST(Program, StopsMidBoundWhenNobodyReadsItsOutput) {
+  if (availableCpus() < 2) GTEST_SKIP() << "one CPU: no bound is split";
+  if (kSanitized) GTEST_SKIP() << "the sanitizers take minutes to reach the bound";
+#ifndef NDEBUG
+  GTEST_SKIP() << "unoptimised, the program takes minutes to reach the bound";
+#endif
+  EXPECT_EQ(scriptStatus(60, R"(errors=$(mktemp)
+coproc program { exec "$1" 2>"$errors"; }
+pid=$program_PID  # unset by bash once the program has ended
+echo 1 5 10 9 2 6 0 13 3 7 11 14 4 8 12 15 >&"${program[1]}"
+exec {program[1]}>&-
+# Bound 65 starts once bound 63's line is complete.
+while IFS= read -r -t 50 line <&"${program[0]}"; do
+  [[ "$line" == "  63 moves:"* ]] && break
+done
+[[ "$line" == "  63 moves:"* ]] || exit 3
+exec {program[0]}<&-
+for tenth in {1..20}; do
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.1
+done
+kill -0 "$pid" 2>/dev/null && { kill "$pid"; exit 4; }
+wait "$pid"
+status=$?
+[ -s "$errors" ] && status=5
+rm -f "$errors"
+exit $status)"),
+            1);
+}
+
 // Through a pipe the banner and prompt come before the program reads anything: the script
 // waits for the prompt (status 3 when it is not there within 10 s), then types a position.
 TEST(Program, ShowsThePromptBeforeReading) {

@@ -1,14 +1,17 @@
 #include "search/parallel_search.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "platform/output.h"
 #include "search/prepared_databases.h"
 #include "search/reference_search.h"
 
@@ -125,4 +128,79 @@ TEST(WalkBelow, GivesUpAtOnceWhenItsUnitComesAfterASolution) {
   nodes = 0;
   EXPECT_EQ(walkBelow(context, root, path, nodes, &abandonAfter, 5), WalkResult::kAbandoned);
   EXPECT_LE(nodes, 4u);
+}
+
+// A walk that was abandoned leaves nothing behind on its thread: the next walk, watched or
+// not, solves and counts as if it were the first.
+TEST(WalkBelow, SolvesAfterAnAbandonedWalkOnTheSameThread) {
+  const PreparedDatabases& built = preparedDatabases();
+  ASSERT_TRUE(built.built);
+  const reference::ViewIndices at = reference::viewIndices(
+      reference::positionFromRows({10, 2, 13, 1, 14, 9, 8, 5, 0, 12, 11, 4, 15, 6, 7, 3}));
+  const unsigned bound = 52;
+  const SearchContext context = contextOf(built);
+  const WalkNode root =
+      rootNode(at.topLeft, at.topRight, at.bottomLeft, at.bottomRight, bound, kNoDirection);
+  const std::atomic<std::int64_t> abandonAfter{4};
+  Direction path[kMaxBound + 1] = {};
+  std::uint64_t nodes = 0;
+  ASSERT_EQ(walkBelow(context, root, path, nodes, &abandonAfter, 5), WalkResult::kAbandoned);
+
+  SearchContext alone = contextOf(built);
+  EXPECT_TRUE(
+      search(alone, bound, kNoDirection, at.topLeft, at.topRight, at.bottomLeft, at.bottomRight));
+  EXPECT_EQ(alone.nodeCount, 108'608u);  // the bound's line in the report
+
+  ASSERT_EQ(walkBelow(context, root, path, nodes, &abandonAfter, 5), WalkResult::kAbandoned);
+  nodes = 0;
+  EXPECT_EQ(walkBelow(context, root, path, nodes, &abandonAfter, 4), WalkResult::kSolved);
+  EXPECT_EQ(nodes + 1, alone.nodeCount);
+  EXPECT_TRUE(std::equal(path, path + bound, alone.path));
+}
+
+// A split bound watches its output: while the pipe is read it runs as ever and, once solved,
+// gives up the units after the solving one; once the reader has left it gives up every unit
+// and says why. The first unit taken asks, so one run is enough to see it.
+TEST(ParallelSearch, GivesUpTheBoundOnceNobodyReadsItsOutput) {
+  const PreparedDatabases& built = preparedDatabases();
+  ASSERT_TRUE(built.built);
+  const reference::ViewIndices at = reference::viewIndices(
+      reference::positionFromRows({10, 2, 13, 1, 14, 9, 8, 5, 0, 12, 11, 4, 15, 6, 7, 3}));
+  const unsigned bound = 52;
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  std::FILE* output = fdopen(ends[1], "w");
+  ASSERT_NE(output, nullptr);
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(output, &std::fclose);
+  EXPECT_FALSE(platform::outputReaderGone(output));
+  EXPECT_FALSE(platform::outputReaderGone(nullptr));
+
+  WorkerPool pool(3);
+  ParallelSearch read(pool, output);
+  SearchContext context = contextOf(built);
+  ASSERT_TRUE(read.run(context, bound, at.topLeft, at.topRight, at.bottomLeft, at.bottomRight, 40));
+  EXPECT_EQ(context.nodeCount, 108'608u);
+  ParallelSearch::Split split = read.lastSplit();
+  ASSERT_GT(split.depth, 0u);
+  EXPECT_FALSE(split.readerGone);
+  EXPECT_EQ(split.abandonAfter, static_cast<std::int64_t>(split.solvedIn));
+
+  close(ends[0]);
+  EXPECT_TRUE(platform::outputReaderGone(output));
+  ParallelSearch unread(pool, output);
+  context.nodeCount = 0;
+  EXPECT_FALSE(
+      unread.run(context, bound, at.topLeft, at.topRight, at.bottomLeft, at.bottomRight, 40));
+  split = unread.lastSplit();
+  ASSERT_GT(split.depth, 0u);
+  EXPECT_TRUE(split.readerGone);
+  EXPECT_LT(split.abandonAfter, 0);
+  EXPECT_LT(context.nodeCount, 108'608u);
+
+  // Too small to split: searched whole, whoever reads.
+  context.nodeCount = 0;
+  EXPECT_TRUE(
+      unread.run(context, bound, at.topLeft, at.topRight, at.bottomLeft, at.bottomRight, 1));
+  EXPECT_EQ(context.nodeCount, 108'608u);
+  EXPECT_FALSE(unread.lastSplit().readerGone);
 }

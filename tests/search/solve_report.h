@@ -25,20 +25,21 @@ struct SolveRun {
 
 // The databases must be prepared for the search.
 inline SolveRun runSolve(const Board& position, const PatternDatabase& topLeft,
-                         const PatternDatabase& bottomRight) {
+                         const PatternDatabase& bottomRight, unsigned workerCount = 1) {
   SolveRun run{"", {}, position, 0};
   SearchContext context;
   context.nodeCount = 12345;
-  WorkerPool oneWorker(1);
+  WorkerPool workers(workerCount);
   run.text = captureOutput([&](std::FILE* out) {
-    run.summary = solve(context, topLeft, bottomRight, run.after, oneWorker, out);
+    run.summary = solve(context, topLeft, bottomRight, run.after, workers, out);
   });
   run.nodeCountAfter = context.nodeCount;
   return run;
 }
 
-inline SolveRun runSolve(const Board& position) {
-  return runSolve(position, preparedDatabases().topLeft, preparedDatabases().bottomRight);
+inline SolveRun runSolve(const Board& position, unsigned workerCount = 1) {
+  return runSolve(position, preparedDatabases().topLeft, preparedDatabases().bottomRight,
+                  workerCount);
 }
 
 // The moves as solve() prints them: "%2u%c " each, a newline after every fifteenth.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <regex>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -206,4 +207,22 @@ TEST(Solve, GivesUpAfterTheLargestBound) {
   EXPECT_EQ(run.after.tiles, board.tiles);
   EXPECT_EQ(run.after.row, board.row);
   EXPECT_EQ(run.after.column, board.column);
+}
+
+// Bounds 50 and 52 of this position are large enough to be split. On several workers the
+// report, timing aside, must be the one worker's to the byte.
+TEST(Solve, SplitBoundsReportWhatOneWorkerReports) {
+  ASSERT_TRUE(preparedDatabases().built);
+  const Board start = reference::toBoard(
+      reference::positionFromRows({9, 4, 11, 8, 13, 7, 6, 15, 10, 12, 3, 5, 14, 0, 2, 1}));
+  const SolveRun alone = runSolve(start);
+  const SolveRun split = runSolve(start, 3);
+  ASSERT_EQ(parseReport(alone.text).error, "") << alone.text;
+  EXPECT_EQ(alone.summary.length, 52u);
+  EXPECT_EQ(alone.summary.nodeTotal, 3'415'190u);
+  EXPECT_EQ(alone.summary.splitBounds, 0u);
+  EXPECT_GE(split.summary.splitBounds, 1u);
+  const std::regex timing("[0-9]+\\.[0-9]{6} (seconds|nodes per second)\n");
+  EXPECT_EQ(std::regex_replace(split.text, timing, ""), std::regex_replace(alone.text, timing, ""));
+  expectAtGoal(split.after);
 }
