@@ -376,9 +376,7 @@ class LevelBuild : RunLayout {
   static constexpr std::size_t kPushCostPerSource = 3;
 
   // Whether a run's tracked tiles stand on an odd number of dark cells.
-  bool parityOf(unsigned run) const {
-    return (std::popcount(takenCells(run) & kDarkCells) & 1) != 0;
-  }
+  bool parityOf(unsigned run) const { return (countBits16(takenCells(run) & kDarkCells) & 1) != 0; }
 
   // Whether the states at `level` stand in runs of odd parity.
   bool levelParity(unsigned level) const { return goalParity_ != ((level & 1) != 0); }
@@ -397,7 +395,7 @@ class LevelBuild : RunLayout {
         int cells[kMaxPatternTiles];
         const unsigned taken = placementCells(run / lastBase, placed_ - 1, cells);
         dark = cellsToRanks(kDarkCells & ~taken, taken);
-        if ((std::popcount(taken & kDarkCells) & 1) != 0) dark = ~dark;
+        if ((countBits16(taken & kDarkCells) & 1) != 0) dark = ~dark;
       }
       assert((dark >> digit & 1) == parityOf(run));
       bits |= std::uint64_t{dark >> digit & 1} << (run % 64);
