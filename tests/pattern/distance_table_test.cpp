@@ -285,9 +285,9 @@ TEST(DistanceTable, DistanceParityFollowsTheTrackedTilesColours) {
   }
 }
 
-// With many workers the build pulls from early levels on, where nearly every state is
-// unreached; with one it pushes up to the middle levels. Both must give the same table.
-TEST(DistanceTable, ManyWorkersPullFromEarlyLevels) {
+// With many workers the build pulls from levels where most states are still unreached; with
+// one it pushes until most are reached. Both must give the same table.
+TEST(DistanceTable, ManyWorkersPullFromEarlierLevels) {
   constexpr unsigned kWorkers = 16;
   const BuiltDatabases& built = builtDatabases(kWorkers);
   ASSERT_TRUE(built.built);
