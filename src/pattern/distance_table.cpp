@@ -285,17 +285,32 @@ std::uint64_t bytesOfBits(unsigned bits) {
   return (nonZero >> 7) * 0xffu;
 }
 
-// The build, one level at a time on all workers: first every tracked slide from the states one
-// level below, then inside each run every free slide from the states at the level, until that
-// closes it. A level is then complete: a state at distance L is reached from one at L - 1 by a
-// tracked slide and then free slides through states at L, which were all unreached before.
+// The cells of one colour of a chessboard laid over the board.
+constexpr unsigned kDarkCells = [] {
+  unsigned cells = 0;
+  for (unsigned cell = 0; cell < kCells; ++cell)
+    cells |= ((cell / kSide + cell % kSide) % 2) << cell;
+  return cells;
+}();
+
+// The build, one level at a time: first every tracked slide from the states one level below,
+// then inside each run every free slide from the states at the level, until that closes it. A
+// level is then complete: a state at distance L is reached from one at L - 1 by a tracked slide
+// and then free slides through states at L, which were all unreached before.
 //
-// The tracked slides of a pass land anywhere, so that pass reads and writes distances as
-// atomics (relaxed: pool.run orders the passes). Its only change is kUnreached to the level,
-// and the sources one level below stay as they are. The free pass touches only the runs of its
-// piece, with plain accesses. Both passes split the runs into the same pieces, so a worker
-// mostly finds its pieces in its own cache, and a tracked pass skips the pieces that the free
-// pass before it found without a source.
+// While the sources are few, their tracked successors are pushed the level, and a free pass
+// closes the runs. That push writes anywhere, so it runs on the calling thread alone. Later
+// levels pull instead: on all workers, each unreached state of a worker's pieces with a tracked
+// neighbour at L - 1 takes the level, and its run is closed at once. A tracked slide's opposite
+// is a tracked slide back, so both give the same table.
+//
+// Why no two threads ever race, with plain accesses only: a tracked slide moves one tracked
+// tile to a neighbouring cell, so it flips the parity of the tracked tiles on dark cells, and a
+// free slide keeps it. All states of a run share it, and all states at a level have the goal's
+// parity flipped once per level. A pulling pass writes only runs of the level's parity in its
+// own pieces, and reads other pieces only in runs of the other parity, which no one writes
+// then. The fill, the parities and the free pass touch only their own pieces, and pool.run
+// orders the passes.
 class LevelBuild : RunLayout {
  public:
   LevelBuild(PatternDatabase& database, WorkerPool& workers)
@@ -308,11 +323,11 @@ class LevelBuild : RunLayout {
         runCount_(database.stateCount / runLength_),
         runsPerPiece_(std::max<std::size_t>(kRunsPerPiece, (runCount_ - 1) / kMaxPieces + 1)) {
     // Every state count is a multiple of 16 (the first digit's base), so the table is whole
-    // words, and a table of bytes from the heap is aligned for them.
+    // words.
     assert(database.stateCount % sizeof(std::uint64_t) == 0);
-    assert(reinterpret_cast<std::uintptr_t>(distances_) %
-               std::atomic_ref<std::uint64_t>::required_alignment ==
-           0);
+    assert(runCount_ <= kMaxRuns);
+    // A piece's parity bits are whole words of its own.
+    assert(runsPerPiece_ % 64 == 0);
   }
 
   void run(unsigned goal) {
@@ -321,17 +336,26 @@ class LevelBuild : RunLayout {
     forEachPiece(workers_, stateCount, kBytesPerPiece, [&](std::size_t begin, std::size_t end) {
       std::fill(distances_ + begin, distances_ + end, kUnreached);
     });
+    forEachPiece(workers_, runCount_, runsPerPiece_, [&](std::size_t begin, std::size_t end) {
+      setParities(static_cast<unsigned>(begin), static_cast<unsigned>(end));
+    });
+    goalParity_ = parityOf(runOf(goal));
     distances_[goal] = 0;
     unsigned level = 0;
-    database_.filledCount = closeLevel(level);
+    unsigned atLevel = closeLevel(level);
+    database_.filledCount = atLevel;
     while (database_.filledCount < stateCount) {
       ++level;
       assert(level < kUnreached);
-      forEachPiece(workers_, runCount_, runsPerPiece_, [&](std::size_t begin, std::size_t end) {
-        if (!pieceHasLevel_[begin / runsPerPiece_]) return;
-        pushTracked(level, static_cast<unsigned>(begin), static_cast<unsigned>(end));
-      });
-      const unsigned atLevel = closeLevel(level);
+      // Pulling visits the unreached states (those of one parity) on all workers, pushing
+      // visits the sources, alone.
+      if (stateCount - database_.filledCount <
+          std::size_t{atLevel} * kUnreachedPerSource * workers_.size()) {
+        atLevel = pullLevel(level);
+      } else {
+        pushLevel(level);
+        atLevel = closeLevel(level);
+      }
       // Every placement reaches the goal, so no level is empty before the last; should one
       // be, the next would be too.
       assert(atLevel != 0);
@@ -345,6 +369,43 @@ class LevelBuild : RunLayout {
   // together, and few enough for the flags below.
   static constexpr std::size_t kRunsPerPiece = 1 << 9;
   static constexpr std::size_t kMaxPieces = 256;
+  // Runs of the largest database: five entries, so runs of at least twelve states.
+  static constexpr std::size_t kMaxRuns = 16 * 15 * 14 * 13;
+  // A level is pulled once there are fewer unreached states than this per source and worker:
+  // of 3, 4, 6 and 12, the fastest on one and on two workers, measured on topLeft.
+  static constexpr std::size_t kUnreachedPerSource = 3;
+
+  // Whether a run's tracked tiles stand on an odd number of dark cells.
+  bool parityOf(unsigned run) const { return (countBits16(takenCells(run) & kDarkCells) & 1) != 0; }
+
+  // Whether the states at `level` stand in runs of odd parity.
+  bool levelParity(unsigned level) const { return goalParity_ != ((level & 1) != 0); }
+
+  bool runParity(unsigned run) const { return (runParities_[run / 64] >> (run % 64) & 1) != 0; }
+
+  // Fills the parity bits of runs `begin` to `end`, whole words. The runs of one placement of
+  // all tracked tiles but the last differ only in that tile's cell: the free cells in order.
+  void setParities(unsigned begin, unsigned end) {
+    const unsigned lastBase = static_cast<unsigned>(kCells - placed_ + 1);
+    std::uint64_t bits = 0;
+    unsigned dark = 0;  // bit d: the d-th free cell is dark, flipped when the others are odd
+    for (unsigned run = begin; run < end; ++run) {
+      const unsigned digit = run % lastBase;
+      if (digit == 0 || run == begin) {
+        int cells[kMaxPatternTiles];
+        const unsigned taken = placementCells(run / lastBase, placed_ - 1, cells);
+        dark = cellsToRanks(kDarkCells & ~taken, taken);
+        if ((countBits16(taken & kDarkCells) & 1) != 0) dark = ~dark;
+      }
+      assert((dark >> digit & 1) == parityOf(run));
+      bits |= std::uint64_t{dark >> digit & 1} << (run % 64);
+      openStates_[dark >> digit & 1][begin / runsPerPiece_] += runLength_;
+      if (run % 64 == 63 || run + 1 == end) {
+        runParities_[run / 64] = bits;
+        bits = 0;
+      }
+    }
+  }
 
   // Closes every run under free slides at `level`; returns how many states are at `level`.
   unsigned closeLevel(unsigned level) {
@@ -352,10 +413,98 @@ class LevelBuild : RunLayout {
     forEachPiece(workers_, runCount_, runsPerPiece_, [&](std::size_t begin, std::size_t end) {
       const unsigned count =
           closeRuns(level, static_cast<unsigned>(begin), static_cast<unsigned>(end));
-      pieceHasLevel_[begin / runsPerPiece_] = count != 0;
+      finishPiece(begin / runsPerPiece_, level, count);
       atLevel.fetch_add(count, std::memory_order_relaxed);
     });
     return atLevel.load(std::memory_order_relaxed);
+  }
+
+  // Records that `count` states of piece `piece` are at `level`, on the worker that ran it.
+  void finishPiece(std::size_t piece, unsigned level, unsigned count) {
+    pieceHasLevel_[piece] = count != 0;
+    openStates_[levelParity(level)][piece] -= count;
+  }
+
+  // Every tracked slide from the states at `level - 1`, on the calling thread.
+  void pushLevel(unsigned level) {
+    for (std::size_t begin = 0; begin < runCount_; begin += runsPerPiece_) {
+      if (!pieceHasLevel_[begin / runsPerPiece_]) continue;
+      pushTracked(level, static_cast<unsigned>(begin),
+                  static_cast<unsigned>(std::min(runCount_, begin + runsPerPiece_)));
+    }
+  }
+
+  // Pulls `level` into every piece on all workers and closes the runs it reached; returns how
+  // many states are at `level`.
+  unsigned pullLevel(unsigned level) {
+    std::atomic<unsigned> atLevel{0};
+    forEachPiece(workers_, runCount_, runsPerPiece_, [&](std::size_t begin, std::size_t end) {
+      const unsigned count =
+          pullRuns(level, static_cast<unsigned>(begin), static_cast<unsigned>(end));
+      finishPiece(begin / runsPerPiece_, level, count);
+      atLevel.fetch_add(count, std::memory_order_relaxed);
+    });
+    return atLevel.load(std::memory_order_relaxed);
+  }
+
+  // Gives `level` to every unreached state of runs `begin` to `end` with a tracked neighbour at
+  // `level - 1`, then closes those runs under free slides; returns how many of their states
+  // are at `level`. Reads other runs only through those neighbours, of the other parity.
+  unsigned pullRuns(unsigned level, unsigned begin, unsigned end) const {
+    const bool parity = levelParity(level);
+    if (openStates_[parity][begin / runsPerPiece_] == 0) return 0;
+    unsigned atLevel = 0;
+    // The runs of the level's parity, by their bits; pieces start at whole words.
+    for (unsigned word = begin / 64; word * 64 < end; ++word) {
+      std::uint64_t runs = parity ? runParities_[word] : ~runParities_[word];
+      if (end - word * 64 < 64) runs &= (std::uint64_t{1} << (end - word * 64)) - 1;
+      for (; runs != 0; runs &= runs - 1) {
+        const unsigned run = word * 64 + static_cast<unsigned>(std::countr_zero(runs));
+        const unsigned first = run * runLength_;
+        const std::uint64_t low = loadWord(distances_ + first);
+        const std::uint64_t high = loadWord(distances_ + first + runLength_ - 8);
+        const unsigned unreached =
+            packRun(bytesEqualTo(low, kUnreached), bytesEqualTo(high, kUnreached));
+        if (unreached == 0) continue;
+        const unsigned pulled = pullRun(first, unreached, level);
+        if (pulled == 0) continue;
+        const unsigned set = pulled | closeRun(run, pulled, unreached);
+        storeRun(first, set, level, low, high);
+        atLevel += countBits16(set);
+      }
+    }
+    return atLevel;
+  }
+
+  // The ranks of the states in `unreached` of the run from `first` that a tracked slide leads
+  // to from a state at `level - 1`.
+  unsigned pullRun(std::size_t first, unsigned unreached, unsigned level) const {
+    const std::uint8_t* const distances = distances_;
+    const std::int32_t* const moves = moves_ + first * kDirections;
+    unsigned pulled = 0;
+    for (std::uint64_t slides = trackedSlides(first) & everySlideOf(unreached); slides != 0;
+         slides &= slides - 1) {
+      const unsigned slide = static_cast<unsigned>(std::countr_zero(slides));
+      const std::int32_t next = moves[slide];
+      assert(next != kNoMove);
+      // Branch-free, as whether a neighbour is a source follows no pattern.
+      pulled |= unsigned{distances[next] == level - 1} << (slide / kDirections);
+    }
+    return pulled;
+  }
+
+  // Writes `level` into the states `set` of the run from `first`, whose two words were `low`
+  // and `high`. Both words are written whole; where they overlap they agree. Both lie inside
+  // the run.
+  void storeRun(std::size_t first, unsigned set, unsigned level, std::uint64_t low,
+                std::uint64_t high) const {
+    const std::uint64_t levels = kEveryByte * level;
+    const std::uint64_t lowSet = bytesOfBits(set);
+    const std::uint64_t highSet = bytesOfBits(set >> (runLength_ - 8));
+    low = (low & ~lowSet) | (levels & lowSet);
+    high = (high & ~highSet) | (levels & highSet);
+    std::memcpy(distances_ + first, &low, sizeof low);
+    std::memcpy(distances_ + first + runLength_ - 8, &high, sizeof high);
   }
 
   // Gives `level` to every unreached successor through a tracked slide of the states at
@@ -386,31 +535,21 @@ class LevelBuild : RunLayout {
     const std::uint64_t sources = kEveryByte * (level - 1);
     // Word by word, the bytes before `from` left out.
     std::size_t word = from / 8;
-    std::uint64_t found = zeroBytes(sharedWord(word) ^ sources) & ~std::uint64_t{0}
-                                                                      << (8 * (from % 8));
+    std::uint64_t found = zeroBytes(loadWord(distances_ + word * 8) ^ sources) &
+                          ~std::uint64_t{0} << (8 * (from % 8));
     while (found == 0) {
       if (++word * 8 >= last) return last;
-      found = zeroBytes(sharedWord(word) ^ sources);
+      found = zeroBytes(loadWord(distances_ + word * 8) ^ sources);
     }
     const std::size_t index = word * 8 + static_cast<unsigned>(std::countr_zero(found)) / 8;
     if (index >= last) return last;
     return std::size_t{runOf(static_cast<unsigned>(index))} * runLength_;
   }
 
-  // The tracked slides of the run from `first` whose states are at `level - 1`. Entry
-  // first * 4 + p of the move and count tables is slide p % 4 of state first + p / 4, so the
-  // run's count bytes give, as one mask over p, all its tracked slides at once.
-  void pushRun(std::size_t first, unsigned level) const {
-    // The run's bytes at level - 1; it spans at most three aligned words.
-    const std::size_t word = first / 8;
-    const unsigned skip = first % 8;
-    std::uint32_t bytes = packBytes(bytesEqualTo(sharedWord(word), level - 1)) |
-                          packBytes(bytesEqualTo(sharedWord(word + 1), level - 1)) << 8;
-    if (skip + runLength_ > 16) {
-      bytes |= packBytes(bytesEqualTo(sharedWord(word + 2), level - 1)) << 16;
-    }
-    const unsigned sources = (bytes >> skip) & ((1u << runLength_) - 1);
-
+  // The tracked slides of the run from `first`: bit first * 4 + p of the move and count
+  // tables is slide p % 4 of state first + p / 4, so the run's count bytes give, as one mask
+  // over p, all its tracked slides at once.
+  std::uint64_t trackedSlides(std::size_t first) const {
     // Count bytes are 0 or 1 for a possible slide; an impossible one has kNoMove below.
     const std::uint8_t* const counts = counts_ + first * kDirections;
     const unsigned countBytes = runLength_ * kDirections;
@@ -423,27 +562,24 @@ class LevelBuild : RunLayout {
       std::memcpy(&half, counts + at, sizeof half);
       tracked |= std::uint64_t{packBytes((half & kEveryByte) << 7)} << at;
     }
+    return tracked;
+  }
 
+  // The tracked slides of the run from `first` whose states are at `level - 1`.
+  void pushRun(std::size_t first, unsigned level) const {
+    const unsigned sources =
+        packRun(bytesEqualTo(loadWord(distances_ + first), level - 1),
+                bytesEqualTo(loadWord(distances_ + first + runLength_ - 8), level - 1));
     std::uint8_t* const distances = distances_;
     const std::int32_t* const moves = moves_ + first * kDirections;
-    for (std::uint64_t slides = tracked & everySlideOf(sources); slides != 0;
+    for (std::uint64_t slides = trackedSlides(first) & everySlideOf(sources); slides != 0;
          slides &= slides - 1) {
       const std::int32_t next = moves[std::countr_zero(slides)];
       if (next == kNoMove) continue;
       // Branch-free: whether the successor is unreached follows no pattern the predictor
       // keeps. The smaller of its distance and the level changes only an unreached one.
-      std::atomic_ref<std::uint8_t> distance(distances[next]);
-      const unsigned old = distance.load(std::memory_order_relaxed);
-      distance.store(static_cast<std::uint8_t>(std::min(old, level)), std::memory_order_relaxed);
+      distances[next] = static_cast<std::uint8_t>(std::min<unsigned>(distances[next], level));
     }
-  }
-
-  // The `index`-th word of the table, which other workers may be writing: read as one atomic
-  // word, which the heap's alignment of the table allows, so that a pass scans eight states
-  // at a time.
-  std::uint64_t sharedWord(std::size_t index) const {
-    return std::atomic_ref<std::uint64_t>(reinterpret_cast<std::uint64_t*>(distances_)[index])
-        .load(std::memory_order_relaxed);
   }
 
   // The four slide bits 4r to 4r + 3 for every state r in `states` (a rank mask).
@@ -468,22 +604,15 @@ class LevelBuild : RunLayout {
       if (found == nullptr) break;
       const unsigned run = runOf(static_cast<unsigned>(found - distances_));
       const unsigned first = run * runLength_;
-      std::uint64_t low = loadWord(distances_ + first);
-      std::uint64_t high = loadWord(distances_ + first + runLength_ - 8);
+      const std::uint64_t low = loadWord(distances_ + first);
+      const std::uint64_t high = loadWord(distances_ + first + runLength_ - 8);
       unsigned reached = packRun(bytesEqualTo(low, level), bytesEqualTo(high, level));
       const unsigned unreached =
           packRun(bytesEqualTo(low, kUnreached), bytesEqualTo(high, kUnreached));
       if (unreached != 0) {
         const unsigned set = closeRun(run, reached, unreached);
         if (set != 0) {
-          // Both words written whole; where they overlap they agree.
-          const std::uint64_t levels = kEveryByte * level;
-          const std::uint64_t lowSet = bytesOfBits(set);
-          const std::uint64_t highSet = bytesOfBits(set >> (runLength_ - 8));
-          low = (low & ~lowSet) | (levels & lowSet);
-          high = (high & ~highSet) | (levels & highSet);
-          std::memcpy(distances_ + first, &low, sizeof low);
-          std::memcpy(distances_ + first + runLength_ - 8, &high, sizeof high);
+          storeRun(first, set, level, low, high);
           reached |= set;
         }
       }
@@ -518,9 +647,15 @@ class LevelBuild : RunLayout {
   const std::uint8_t* const counts_;
   const std::size_t runCount_;
   const std::size_t runsPerPiece_;
-  // Set by the free pass of a level for each piece that holds states at that level; the next
-  // level's tracked pass skips the others.
+  bool goalParity_ = false;
+  // Set by the pass that finishes a level for each piece that holds states at that level; the
+  // next level's pushing pass skips the others.
   bool pieceHasLevel_[kMaxPieces] = {};
+  // Unreached states of each parity per piece, counted down by the worker that runs the piece,
+  // so that a pulling pass skips pieces with none.
+  std::uint32_t openStates_[2][kMaxPieces] = {};
+  // Bit r: parityOf(r), for the pulling passes.
+  std::uint64_t runParities_[(kMaxRuns + 63) / 64] = {};
 };
 
 }  // namespace

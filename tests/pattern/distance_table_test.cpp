@@ -253,3 +253,53 @@ TEST(Sweep, TopLeftLevelByLevel) {
   EXPECT_TRUE(std::equal(reference::topLeftModel().distances.begin(),
                          reference::topLeftModel().distances.end(), topLeft.distanceTable.get()));
 }
+
+// Each tracked slide moves a tracked tile to a neighbouring cell and so flips how many tracked
+// tiles stand on dark cells of a chessboard colouring; free slides keep it. The parallel build
+// relies on this: at every level, the states it writes and the states it reads across workers
+// are of different parity.
+TEST(DistanceTable, DistanceParityFollowsTheTrackedTilesColours) {
+  const BuiltDatabases& built = builtDatabases();
+  ASSERT_TRUE(built.built);
+  for (const PatternDatabase* database : {&built.topLeft, &built.bottomRight}) {
+    auto darkTiles = [&](unsigned state) {
+      Board board;
+      unrankPlacement(board, state, *database);
+      unsigned dark = 0;
+      for (int k = 0; k + 1 < database->tileCount; ++k) {
+        const int cell = cellOf(board, database->tileList[k]);
+        dark += static_cast<unsigned>((cell / kSide + cell % kSide) % 2);
+      }
+      return dark % 2;
+    };
+    Board goal;
+    setGoal(goal);
+    const unsigned goalParity = darkTiles(rankPlacement(goal, *database));
+    unsigned failures = 0;
+    for (unsigned state = 0; state < database->stateCount; ++state) {
+      const unsigned distance = database->distanceTable[state];
+      if (darkTiles(state) == (goalParity + distance) % 2) continue;
+      if (++failures <= 5) ADD_FAILURE() << "state " << state << " at distance " << distance;
+    }
+    EXPECT_EQ(failures, 0u) << database->tileCount << " entries";
+  }
+}
+
+// With many workers the build pulls from levels where most states are still unreached; with
+// one it pushes until most are reached. Both must give the same table.
+TEST(DistanceTable, ManyWorkersPullFromEarlierLevels) {
+  constexpr unsigned kWorkers = 16;
+  const BuiltDatabases& built = builtDatabases(kWorkers);
+  ASSERT_TRUE(built.built);
+  ASSERT_EQ(built.poolSize, kWorkers);
+  const BuiltDatabases& alone = builtDatabases(1);
+  ASSERT_TRUE(alone.built);
+  for (const auto& [database, single] : {std::pair{&built.topLeft, &alone.topLeft},
+                                         std::pair{&built.bottomRight, &alone.bottomRight}}) {
+    EXPECT_EQ(database->filledCount, database->stateCount);
+    EXPECT_TRUE(std::equal(single->distanceTable.get(),
+                           single->distanceTable.get() + single->stateCount,
+                           database->distanceTable.get()))
+        << database->tileCount << " entries";
+  }
+}
