@@ -125,6 +125,9 @@ TEST(Program, ReportsTheSameWhenNoThreadCanStart) {
   EXPECT_EQ(withoutTiming(starved.output), withoutTiming(usual.output));
 }
 
+constexpr char kTimeoutCommand[] = "command -v timeout";
+constexpr char kNoTimeoutCommand[] = "no timeout command (GNU coreutils)";
+
 // Runs a bash script, with the program as $1, under a time limit; returns its exit status
 // (the limit's own is 124).
 int scriptStatus(int seconds, const char* script) {
@@ -145,6 +148,8 @@ int scriptStatus(int seconds, const char* script) {
 // reader has left, with status 1, although its search takes minutes. On a full disk even the
 // prompt fails, which ends the run before it reads, with nothing on standard error.
 TEST(Program, StopsSoonWhenNobodyReadsItsOutput) {
+  if (!shellSucceeds(kTimeoutCommand)) GTEST_SKIP() << kNoTimeoutCommand;
+  if (!shellSucceeds("test -c /dev/full")) GTEST_SKIP() << "no /dev/full";
   EXPECT_EQ(scriptStatus(20, R"(echo 1 5 9 13 2 6 10 14 3 7 11 15 4 8 12 0 | "$1" | head -c 200
 exit ${PIPESTATUS[1]})"),
             1);
@@ -160,6 +165,7 @@ exit 99)"),
 // program notices without writing and ends within 2 s (status 4 otherwise), with status 1 and
 // nothing on standard error.
 TEST(Program, StopsMidBoundWhenNobodyReadsItsOutput) {
+  if (!shellSucceeds(kTimeoutCommand)) GTEST_SKIP() << kNoTimeoutCommand;
   if (availableCpus() < 2) GTEST_SKIP() << "one CPU: no bound is split";
   if (kSanitized) GTEST_SKIP() << "the sanitizers take minutes to reach the bound";
 #ifndef NDEBUG
@@ -192,6 +198,7 @@ exit $status)"),
 // Through a pipe the banner and prompt come before the program reads anything: the script
 // waits for the prompt (status 3 when it is not there within 10 s), then types a position.
 TEST(Program, ShowsThePromptBeforeReading) {
+  if (!shellSucceeds(kTimeoutCommand)) GTEST_SKIP() << kNoTimeoutCommand;
   EXPECT_EQ(scriptStatus(30, R"(coproc program { exec "$1"; }
 for line in 1 2 3; do IFS= read -r -t 10 line <&"${program[0]}" || exit 3; done
 [ "$line" = "Enter the initial configuration now:" ] || exit 4

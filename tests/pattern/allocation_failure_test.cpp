@@ -161,6 +161,7 @@ TEST(AllocationFailureProgram, EachFailedTableEndsTheRunWithItsMessage) {
 
 TEST(AllocationFailureProgram, AddressSpaceLimitFailsATableOfTheRealProgram) {
   if (!kAddressSpaceCanBeLimited) GTEST_SKIP() << kAddressSpaceLimitMissing;
+  if (!shellSucceeds("ulimit -v 1000000")) GTEST_SKIP() << "the shell cannot set ulimit -v";
   // About 6 MB start the program and 15 MB carry it into the search; 10 MB fails topLeft's
   // move table with a wide margin on both sides.
   const ProgramRun run = runProgram(kSolvableInput, ZELVAR_EXECUTABLE, "ulimit -v 10000; ");

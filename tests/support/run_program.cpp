@@ -41,3 +41,8 @@ ProgramRun runProgram(const std::string& input, const std::string& executable,
 ProgramRun runProgramWithClosedInput(const std::string& executable) {
   return runCommand("'" + executable + "' <&-");
 }
+
+bool shellSucceeds(const std::string& command) {
+  const int status = std::system(("(" + command + ") >/dev/null 2>&1").c_str());
+  return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}

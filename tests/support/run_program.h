@@ -35,3 +35,8 @@ ProgramRun runProgram(const std::string& input, const std::string& executable = 
 
 // Runs `executable` with its standard input closed rather than empty.
 ProgramRun runProgramWithClosedInput(const std::string& executable = ZELVAR_EXECUTABLE);
+
+// Whether `command` succeeds in the shell the tests start the program from, for a test to
+// skip when the system lacks what it needs: GNU's `timeout`, /dev/full and `ulimit -v` are
+// not on every POSIX system (macOS has none of them).
+bool shellSucceeds(const std::string& command);
