@@ -8,22 +8,21 @@
 
 namespace {
 
-// Checks before a waiting thread sleeps, each after a pause of the CPU and every
-// kChecksPerYield-th after yielding it instead: about half a millisecond, so that tasks that
-// follow each other closely (the passes of a table build) find the threads awake, while an
-// idle pool still costs no CPU. Waking a sleeping thread takes tens of microseconds, as long
-// as a whole pass.
-constexpr int kSpinChecks = 1 << 14;
 // Threads of a pool that share a CPU (more workers than CPUs, or one the system would not keep
 // to its own) would keep each other from running for milliseconds by spinning alone; yielding
 // lets them take turns.
-constexpr int kChecksPerYield = 64;
+constexpr unsigned kChecksPerYield = 64;
 
 // Each thread's stack. The deepest walk there is (bound kMaxBound, nothing pruned) takes, measured
 // by painting a thread's stack: 9.7 kB optimised, 25 kB at -O0, 12 kB under AddressSanitizer
 // and 19 kB under ThreadSanitizer; a whole run's builds and search take less. Four times the
-// worst, rounded up. Small stacks leave a limited address space to the tables.
-constexpr std::size_t kWorkerStackBytes = std::size_t{128} << 10;
+// worst, rounded up. The stack holds the thread's static thread-local storage as well, which
+// ThreadSanitizer enlarges by 134 kB: that build sets a size of its own. Small stacks leave a
+// limited address space to the tables.
+#ifndef ZELVAR_WORKER_STACK_KB
+#define ZELVAR_WORKER_STACK_KB 128
+#endif
+constexpr std::size_t kWorkerStackBytes = std::size_t{ZELVAR_WORKER_STACK_KB} << 10;
 
 }  // namespace
 
@@ -50,7 +49,8 @@ void WorkerPool::Sleep::wake() {
 
 std::uint32_t WorkerPool::waitForChange(const std::atomic<std::uint32_t>& value, std::uint32_t old,
                                         Sleep& sleep) {
-  for (int check = 1; check <= kSpinChecks; ++check) {
+  // Each check after a pause of the CPU, every kChecksPerYield-th after yielding it instead.
+  for (unsigned check = 1; check <= spinChecks_; ++check) {
     const std::uint32_t now = value.load(std::memory_order_acquire);
     if (now != old) return now;
     if (check % kChecksPerYield == 0) {
@@ -62,7 +62,8 @@ std::uint32_t WorkerPool::waitForChange(const std::atomic<std::uint32_t>& value,
   return sleep.untilChanged(value, old);
 }
 
-WorkerPool::WorkerPool(unsigned workers, ThreadStarter start) {
+WorkerPool::WorkerPool(unsigned workers, ThreadStarter start, unsigned spinChecks)
+    : spinChecks_(spinChecks) {
   // A thread that cannot be started leaves fewer workers; every report is the same with any
   // number of them. No allocation here may throw: its exception could find no memory either.
   if (workers <= 1) return;

@@ -2,11 +2,15 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
-#if defined(ZELVAR_WINDOWS_THREADS)
+#if defined(_WIN32)
+#define ZELVAR_WINDOWS_THREADS 1
 #include <process.h>
 #include <windows.h>
-#elif defined(ZELVAR_POSIX_THREADS)
+#elif __has_include(<pthread.h>) && __has_include(<sys/mman.h>) && __has_include(<unistd.h>)
+#define ZELVAR_POSIX_THREADS 1
+#include <pthread.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -14,6 +18,23 @@
 #endif
 
 namespace platform {
+
+namespace {
+
+template <typename Handle>
+void storeHandle(Thread& thread, const Handle& handle) {
+  static_assert(sizeof(Handle) <= sizeof(thread.handle));
+  std::memcpy(thread.handle, &handle, sizeof(Handle));
+}
+
+template <typename Handle>
+Handle loadHandle(const Thread& thread) {
+  Handle handle;
+  std::memcpy(&handle, thread.handle, sizeof(Handle));
+  return handle;
+}
+
+}  // namespace
 
 #if defined(ZELVAR_WINDOWS_THREADS)
 
@@ -35,14 +56,14 @@ bool startThread(Thread& thread, void (*body)(void*), void* argument,
   const std::uintptr_t handle = _beginthreadex(nullptr, static_cast<unsigned>(stackBytes), &runBody,
                                                &thread, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
   if (handle == 0) return false;
-  thread.handle = reinterpret_cast<void*>(handle);
+  storeHandle(thread, reinterpret_cast<HANDLE>(handle));
   return true;
 }
 
 void joinThread(Thread& thread) noexcept {
-  WaitForSingleObject(static_cast<HANDLE>(thread.handle), INFINITE);
-  CloseHandle(static_cast<HANDLE>(thread.handle));
-  thread.handle = nullptr;
+  const HANDLE handle = loadHandle<HANDLE>(thread);
+  WaitForSingleObject(handle, INFINITE);
+  CloseHandle(handle);
 }
 
 #elif defined(ZELVAR_POSIX_THREADS)
@@ -72,26 +93,28 @@ bool startThread(Thread& thread, void (*body)(void*), void* argument,
   void* mapping = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (mapping == MAP_FAILED) return false;
   pthread_attr_t attributes;
+  pthread_t handle{};
   bool started = false;
   if (mprotect(mapping, page, PROT_NONE) == 0 && pthread_attr_init(&attributes) == 0) {
     started = pthread_attr_setstack(&attributes, static_cast<char*>(mapping) + page, stack) == 0 &&
-              pthread_create(&thread.handle, &attributes, &runBody, &thread) == 0;
+              pthread_create(&handle, &attributes, &runBody, &thread) == 0;
     pthread_attr_destroy(&attributes);
   }
   if (!started) {
     munmap(mapping, bytes);
     return false;
   }
-  thread.mapping = mapping;
-  thread.mappingBytes = bytes;
+  storeHandle(thread, handle);
+  thread.stack = mapping;
+  thread.stackBytes = bytes;
   return true;
 }
 
 void joinThread(Thread& thread) noexcept {
   // Once joined, the thread has left its stack.
-  pthread_join(thread.handle, nullptr);
-  munmap(thread.mapping, thread.mappingBytes);
-  thread.mapping = nullptr;
+  pthread_join(loadHandle<pthread_t>(thread), nullptr);
+  munmap(thread.stack, thread.stackBytes);
+  thread.stack = nullptr;
 }
 
 #else

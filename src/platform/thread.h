@@ -5,29 +5,20 @@
 #include <cstddef>
 #include <thread>
 
-#if defined(_WIN32)
-#define ZELVAR_WINDOWS_THREADS 1
-#elif __has_include(<pthread.h>) && __has_include(<sys/mman.h>) && __has_include(<unistd.h>)
-#define ZELVAR_POSIX_THREADS 1
-#include <pthread.h>
-#endif
-
 namespace platform {
 
-// A thread while it runs; it must stay at its address from startThread to joinThread.
+// A thread while it runs; it must stay at its address from startThread to joinThread. Only
+// thread.cpp reads the fields.
 struct Thread {
   void (*body)(void*) = nullptr;
   void* argument = nullptr;
-#if defined(ZELVAR_WINDOWS_THREADS)
-  void* handle = nullptr;  // owned; closed by joinThread
-#elif defined(ZELVAR_POSIX_THREADS)
-  pthread_t handle{};
-  // Owned: mapped by startThread, with a guard page below it, and unmapped by joinThread.
-  void* mapping = nullptr;
-  std::size_t mappingBytes = 0;
-#else
+  // The system's handle of the thread, copied in as bytes.
+  alignas(std::max_align_t) unsigned char handle[16] = {};
+  // Owned where the thread's stack is mapped by startThread; unmapped by joinThread.
+  void* stack = nullptr;
+  std::size_t stackBytes = 0;
+  // Where the system offers nothing but std::thread.
   std::thread standard;
-#endif
 };
 
 // Starts a thread that runs body(argument) on a stack of at least `stackBytes` (rounded up to
