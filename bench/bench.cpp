@@ -22,6 +22,7 @@
 #include "pattern/distance_table.h"
 #include "pattern/move_table.h"
 #include "pattern/pattern_database.h"
+#include "platform/cpu.h"
 #include "search/solver.h"
 
 namespace {
@@ -188,7 +189,7 @@ int main(int argc, char** argv) {
   int repetitions = 11;
   bool skipBuilds = false;
   const char* positionsPath = nullptr;
-  unsigned workerCount = availableCpus();
+  unsigned workerCount = platform::availableCpus();
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--builds") == 0 && i + 1 < argc) {
       repetitions = std::max(1, std::atoi(argv[++i]));

@@ -5,32 +5,42 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <thread>
-#include <vector>
+#include <mutex>
 
-// The CPUs this process may run on (its affinity mask), or the machine's count when the mask
-// cannot be read; at least 1.
-unsigned availableCpus();
+#include "platform/thread.h"
 
 class WorkerPool {
  public:
-  // Starts a thread that runs `body`; throws std::system_error when the system refuses one.
-  using ThreadStarter = std::thread (*)(std::function<void()> body);
+  // Starts a thread as platform::startThread does: false when it is refused, never throws.
+  using ThreadStarter = bool (*)(platform::Thread& thread, void (*body)(void*), void* argument,
+                                 std::size_t stackBytes) noexcept;
+
+  // Checks of a waiting thread before it sleeps: about half a millisecond, so that tasks that
+  // follow each other closely (the passes of a table build) find the threads awake, while an
+  // idle pool still costs no CPU. Waking a sleeping thread takes tens of microseconds, as long
+  // as a whole pass.
+  static constexpr unsigned kSpinChecks = 1 << 14;
 
   // Aims at `workers` workers: the calling thread and workers - 1 threads. A thread that
   // cannot be started only lowers the count; the calling thread always remains, so nothing
-  // is thrown and nothing is printed.
-  explicit WorkerPool(unsigned workers, ThreadStarter start = &startThread);
+  // is thrown and nothing is printed. Tests choose how threads start and how long they spin.
+  explicit WorkerPool(unsigned workers, ThreadStarter start = &platform::startThread,
+                      unsigned spinChecks = kSpinChecks);
   WorkerPool(const WorkerPool&) = delete;
   WorkerPool& operator=(const WorkerPool&) = delete;
   // Joins every thread; no task may be running.
   ~WorkerPool();
 
   // Workers that run a task, the calling thread included.
-  unsigned size() const { return static_cast<unsigned>(threads_.size()) + 1; }
+  unsigned size() const { return threadCount_ + 1; }
+
+  // Joins every thread and gives back what they held (their stacks above all); later tasks run
+  // on the calling thread alone. For an allocation that fails while the threads hold memory.
+  // No task may be running.
+  void releaseThreads() noexcept;
 
   // Runs task(worker) once on every worker, worker 0 on the calling thread, and returns when
   // all have returned; what they wrote is then visible to the caller. A task that throws ends
@@ -42,17 +52,40 @@ class WorkerPool {
     });
   }
 
-  static std::thread startThread(std::function<void()> body) {
-    return std::thread(std::move(body));
-  }
-
  private:
   using Invoke = void (*)(void*, unsigned) noexcept;
+  struct Worker {
+    platform::Thread thread;
+    WorkerPool* pool;
+    unsigned index;
+  };
+
+  // Sleeping until an atomic changes, for a thread that has spun long enough. The protocol
+  // does not rely on std::atomic::wait, whose library fallbacks can lose a wake-up.
+  class Sleep {
+   public:
+    // Returns the value of `value` once it no longer holds `old`.
+    std::uint32_t untilChanged(const std::atomic<std::uint32_t>& value, std::uint32_t old);
+    // Wakes every sleeper; call after changing the value with a seq_cst operation.
+    void wake();
+
+   private:
+    std::mutex lock_;
+    std::condition_variable changed_;
+    // Sleepers that may be asleep; announced under lock_ before the last look at the value.
+    std::atomic<std::uint32_t> sleepers_{0};
+  };
+
   void runErased(void* task, Invoke invoke);
   void serve(unsigned worker);
+  static void serveOn(void* worker);  // a thread's body; `worker` is its Worker
+  std::uint32_t waitForChange(const std::atomic<std::uint32_t>& value, std::uint32_t old,
+                              Sleep& sleep);
 
-  // The started threads, joined by the destructor.
-  std::vector<std::thread> threads_;
+  // Owned: room for the threads asked for, from std::malloc; released with the threads.
+  Worker* workers_ = nullptr;
+  unsigned threadCount_ = 0;
+  unsigned spinChecks_;
   // The task of the current generation; written before generation_ is raised.
   void* task_ = nullptr;
   Invoke invoke_ = nullptr;
@@ -61,6 +94,8 @@ class WorkerPool {
   std::atomic<std::uint32_t> generation_{0};
   // Threads still running the current task.
   std::atomic<std::uint32_t> busy_{0};
+  Sleep threadsSleep_;  // for generation_
+  Sleep callerSleep_;   // for busy_
 };
 
 // Calls body(begin, end) for consecutive pieces of [0, count), each `pieceSize` long (at least

@@ -670,7 +670,7 @@ bool sweep(PatternDatabase& database, unsigned target, unsigned minSource) {
 bool buildDistanceTable(PatternDatabase& database, WorkerPool& workers, std::FILE* out) {
   assert(database.moveTable && database.countTable);
   Board scratch;
-  database.distanceTable = allocateTable<std::uint8_t>(database.stateCount);
+  database.distanceTable = allocateTable<std::uint8_t>(database.stateCount, workers);
   if (!database.distanceTable) {
     std::fprintf(out, "Failed to allocate memory for data base.\n");
     return false;

@@ -149,12 +149,12 @@ constexpr unsigned kPlacementsPerPiece = 512;
 
 bool buildMoveTable(PatternDatabase& database, WorkerPool& workers, std::FILE* out) {
   const std::size_t entries = std::size_t{database.stateCount} * kDirections;
-  database.moveTable = allocateTable<std::int32_t>(entries);
+  database.moveTable = allocateTable<std::int32_t>(entries, workers);
   if (!database.moveTable) {
     std::fprintf(out, "Failed to allocate memory for move table.\n");
     return false;
   }
-  database.countTable = allocateTable<std::uint8_t>(entries);
+  database.countTable = allocateTable<std::uint8_t>(entries, workers);
   if (!database.countTable) {
     std::fprintf(out, "Failed to allocate memory for count table.\n");
     return false;

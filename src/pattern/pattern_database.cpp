@@ -1,6 +1,21 @@
 #include "pattern/pattern_database.h"
 
 #include <cassert>
+#include <cstdlib>
+
+namespace {
+
+void* allocateWithMalloc(std::size_t bytes) noexcept {
+  return std::malloc(bytes);
+}
+
+void releaseWithFree(void* memory) noexcept {
+  std::free(memory);
+}
+
+}  // namespace
+
+constinit TableMemory tableMemory = {&allocateWithMalloc, &releaseWithFree};
 
 PatternDatabase::PatternDatabase(int tileCount, const unsigned char* tileList)
     : tileCount(tileCount), tileList(tileList), stateCount(1) {

@@ -7,9 +7,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <new>
+#include <type_traits>
 
 #include "board/board.h"
+#include "parallel/worker_pool.h"
 
 // Move-table entry of a slide that the blank's edge forbids.
 inline constexpr std::int32_t kNoMove = -1;
@@ -18,6 +19,23 @@ inline constexpr std::int32_t kNoMove = -1;
 inline constexpr unsigned char kTopLeftPattern[] = {1, 2, 5, 6, kBlank};
 inline constexpr unsigned char kBottomRightPattern[] = {11, 12, 15, kBlank};
 inline constexpr int kMaxPatternTiles = 5;
+
+// Where the tables' memory comes from and goes back to: std::malloc and std::free, which
+// report a failure by an empty pointer alone. (The nothrow operator new[] of libstdc++ calls
+// the throwing one and catches; the exception needs memory too, and without it the library
+// ends the process.) A test may put its own pair here, before it allocates a table.
+struct TableMemory {
+  void* (*allocate)(std::size_t bytes) noexcept;
+  void (*release)(void* memory) noexcept;
+};
+extern TableMemory tableMemory;
+
+struct TableRelease {
+  void operator()(void* memory) const noexcept { tableMemory.release(memory); }
+};
+// A table of trivial entries, owned; empty when its memory could not be had.
+template <typename T>
+using Table = std::unique_ptr<T[], TableRelease>;
 
 struct PatternDatabase {
   // Stores the tile list (borrowed; must outlive the database) and computes stateCount
@@ -33,10 +51,10 @@ struct PatternDatabase {
   // build). Layout: moveTable[index * 4 + direction] is the successor index or kNoMove (until
   // the solver rewrites it in place for the search); countTable[index * 4 + direction] is 1
   // when that slide moves a tracked tile.
-  std::unique_ptr<std::int32_t[]> moveTable;
-  std::unique_ptr<std::uint8_t[]> countTable;
+  Table<std::int32_t> moveTable;
+  Table<std::uint8_t> countTable;
   // Least number of tracked-tile slides to the goal placement, one byte per state.
-  std::unique_ptr<std::uint8_t[]> distanceTable;
+  Table<std::uint8_t> distanceTable;
   std::uint32_t filledCount = 0;  // states whose distance is set
   // Set once the solver has rewritten moveTable into the search's layout, which is no longer
   // a table of plain indices and must not be rewritten again.
@@ -45,8 +63,23 @@ struct PatternDatabase {
 
 // Allocates a table of `size` entries, uninitialised; empty when memory runs out. Never throws.
 template <typename T>
-std::unique_ptr<T[]> allocateTable(std::size_t size) {
-  return std::unique_ptr<T[]>(new (std::nothrow) T[size]);
+Table<T> allocateTable(std::size_t size) {
+  static_assert(std::is_trivial_v<T>, "the entries are never constructed or destroyed");
+  if (size > SIZE_MAX / sizeof(T)) return nullptr;
+  return Table<T>(static_cast<T*>(tableMemory.allocate(size * sizeof(T))));
+}
+
+// The same for a build that runs on `workers`. When the table does not fit while the pool's
+// threads hold their stacks, the threads are given back and the table is tried once more: the
+// run goes on with the calling thread alone and prints what a run on one CPU would.
+template <typename T>
+Table<T> allocateTable(std::size_t size, WorkerPool& workers) {
+  Table<T> table = allocateTable<T>(size);
+  if (!table && workers.size() > 1) {
+    workers.releaseThreads();
+    table = allocateTable<T>(size);
+  }
+  return table;
 }
 
 // Number of set bits of a 16-bit mask. Without -mpopcnt, g++ turns std::popcount into a

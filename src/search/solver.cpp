@@ -6,6 +6,7 @@
 #include "board/symmetry.h"
 #include "pattern/distance_table.h"
 #include "pattern/move_table.h"
+#include "platform/cpu.h"
 #include "search/parallel_search.h"
 
 namespace {
@@ -37,7 +38,7 @@ void runSolver(Board& position, std::FILE* out) {
   PatternDatabase topLeft(5, kTopLeftPattern);
   // Started once, before the builds, which run on all of it as the search does. Its threads
   // end before the tables are released, which is then quicker (0.2 ms, measured).
-  WorkerPool workers(availableCpus());
+  WorkerPool workers(platform::availableCpus());
   std::fprintf(out, "Generating databases. Please wait.\n");
   if (!flushed(out)) return;
   if (!buildMoveTable(bottomRight, workers, out) ||

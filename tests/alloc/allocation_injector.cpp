@@ -2,21 +2,19 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <new>
+
+#include "pattern/pattern_database.h"
 
 namespace {
 
 // Plain constant-initialised state: usable before any constructor has run and never
-// allocating itself.
-constinit unsigned failAt = 0;
+// allocating itself. Tables are allocated by the calling thread only.
+constinit unsigned failFrom = 0;
+constinit bool failOnce = false;
 constinit unsigned attempts = 0;
 constexpr int kMaxLive = 64;
 constinit void* live[kMaxLive] = {};
 constinit unsigned liveCount = 0;
-
-void* allocate(std::size_t size) {
-  return std::malloc(size == 0 ? 1 : size);
-}
 
 void track(void* pointer) {
   for (void*& slot : live) {
@@ -30,7 +28,16 @@ void track(void* pointer) {
   std::abort();
 }
 
-void release(void* pointer) {
+void* allocate(std::size_t bytes) noexcept {
+  ++attempts;
+  const bool fails = failFrom != 0 && (failOnce ? attempts == failFrom : attempts >= failFrom);
+  if (fails) return nullptr;
+  void* pointer = std::malloc(bytes);
+  if (pointer != nullptr) track(pointer);
+  return pointer;
+}
+
+void release(void* pointer) noexcept {
   if (pointer == nullptr) return;
   for (void*& slot : live) {
     if (slot == pointer) {
@@ -42,12 +49,25 @@ void release(void* pointer) {
   std::free(pointer);
 }
 
+// Before main, and so before the first table.
+const bool installed = [] {
+  tableMemory = {&allocate, &release};
+  return true;
+}();
+
 }  // namespace
 
 namespace allocation_injector {
 
-void failNthAllocation(unsigned n) {
-  failAt = n;
+void failAllocationsFrom(unsigned n) {
+  failFrom = n;
+  failOnce = false;
+  attempts = 0;
+}
+
+void failOnlyAllocation(unsigned n) {
+  failFrom = n;
+  failOnce = true;
   attempts = 0;
 }
 
@@ -60,28 +80,3 @@ unsigned liveAllocations() {
 }
 
 }  // namespace allocation_injector
-
-// The whole array family is replaced, the throwing form too, so that every delete[] here
-// meets memory from malloc; a sanitizer's own (weak) definitions give way to these.
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-  if (++attempts == failAt) return nullptr;
-  void* pointer = allocate(size);
-  if (pointer != nullptr) track(pointer);
-  return pointer;
-}
-
-void* operator new[](std::size_t size) {
-  void* pointer = allocate(size);
-  if (pointer == nullptr) throw std::bad_alloc();
-  return pointer;
-}
-
-void operator delete[](void* pointer) noexcept {
-  release(pointer);
-}
-void operator delete[](void* pointer, std::size_t) noexcept {
-  release(pointer);
-}
-void operator delete[](void* pointer, const std::nothrow_t&) noexcept {
-  release(pointer);
-}

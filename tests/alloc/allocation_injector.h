@@ -1,18 +1,20 @@
-// Deterministic failure of nothrow array allocations, the form every table allocation takes.
-// Linking allocation_injector.cpp replaces the global array operator new and delete of the
-// whole executable.
+// Deterministic failure of table allocations. Linking allocation_injector.cpp routes the
+// tables' memory of the whole executable through it; nothing else is replaced.
 #pragma once
 
 namespace allocation_injector {
 
-// Makes the nth nothrow array allocation from now on come back empty (1 = the next one);
-// 0 makes none fail. Restarts the count of attempts.
-void failNthAllocation(unsigned n);
+// Makes the nth table allocation from now on and every one after it come back empty (1 = the
+// next one), as when memory has run out; 0 makes none fail. Restarts the count of attempts.
+void failAllocationsFrom(unsigned n);
 
-// Nothrow array allocations attempted since the last failNthAllocation, failed ones included.
+// Makes only the nth table allocation from now on come back empty; restarts the count.
+void failOnlyAllocation(unsigned n);
+
+// Table allocations attempted since the count was last restarted, failed ones included.
 unsigned attemptedAllocations();
 
-// Nothrow array allocations not yet released.
+// Table allocations not yet released.
 unsigned liveAllocations();
 
 }  // namespace allocation_injector

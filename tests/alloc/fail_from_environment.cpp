@@ -20,7 +20,7 @@ void checkReleased() {
 
 const bool configured = [] {
   if (const char* n = std::getenv("ZELVAR_FAIL_ALLOCATION")) {
-    allocation_injector::failNthAllocation(static_cast<unsigned>(std::strtoul(n, nullptr, 10)));
+    allocation_injector::failAllocationsFrom(static_cast<unsigned>(std::strtoul(n, nullptr, 10)));
   }
   std::atexit(checkReleased);
   return true;

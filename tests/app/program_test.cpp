@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,7 +16,7 @@
 
 #include "app/version.h"
 #include "board/board.h"
-#include "parallel/worker_pool.h"
+#include "platform/cpu.h"
 #include "support/run_program.h"
 #include "support/worked_examples.h"
 
@@ -102,27 +101,24 @@ std::string withoutTiming(const std::string& output) {
   return std::regex_replace(output, kTiming, "");
 }
 
-// Without threads the search runs on the main thread alone and prints the same report; nothing
-// goes to standard error. The position's last bounds are large enough to be split.
-TEST(Program, ReportsTheSameWhenNoThreadCanStart) {
-  if (!kAddressSpaceCanBeLimited) GTEST_SKIP() << kAddressSpaceLimitMissing;
-  if (availableCpus() < 2) GTEST_SKIP() << "one CPU: no thread is started anyway";
-  // Each thread would take a stack of 1 GB (the soft stack limit), which 500 MB of address
-  // space cannot hold, while the program itself needs about 15 MB.
-  constexpr rlim_t kThreadStack = rlim_t{1} << 30;
-  rlimit stack{};
-  if (getrlimit(RLIMIT_STACK, &stack) != 0 ||
-      (stack.rlim_max != RLIM_INFINITY && stack.rlim_max < kThreadStack)) {
-    GTEST_SKIP() << "the hard stack limit is below 1 GB";
+// Pinned to one CPU the program starts no thread, and the search runs on the main thread alone;
+// it prints the same report and nothing on standard error. The position's last bounds are
+// large enough to be split when there are more CPUs.
+TEST(Program, ReportsTheSameOnOneCpuAsOnAll) {
+  if (platform::availableCpus() < 2) GTEST_SKIP() << "one CPU: no thread is started anyway";
+  if (std::system("command -v taskset >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "taskset (util-linux) is not installed";
   }
   const std::string input = "13 6 3 2 9 4 12 7 1 11 15 14 8 0 10 5\n";
   const ProgramRun usual = runProgram(input, ZELVAR_EXECUTABLE, "exec 2>&1; ");
-  const ProgramRun starved = runProgram(input, ZELVAR_EXECUTABLE,
-                                        "exec 2>&1; ulimit -S -s 1048576; ulimit -S -v 500000; ");
+  // The first CPU this process may use.
+  const ProgramRun pinned =
+      runProgram(input, ZELVAR_EXECUTABLE,
+                 "exec 2>&1; taskset -c \"$(taskset -pc $$ | sed 's/.*: //; s/[-,].*//')\" ");
   EXPECT_EQ(usual.exitStatus, 1);
-  EXPECT_EQ(starved.exitStatus, 1);
+  EXPECT_EQ(pinned.exitStatus, 1);
   EXPECT_NE(usual.output.find("1764304 nodes total\n"), std::string::npos) << usual.output;
-  EXPECT_EQ(withoutTiming(starved.output), withoutTiming(usual.output));
+  EXPECT_EQ(withoutTiming(pinned.output), withoutTiming(usual.output));
 }
 
 constexpr char kTimeoutCommand[] = "command -v timeout";
@@ -166,7 +162,7 @@ exit 99)"),
 // nothing on standard error.
 TEST(Program, StopsMidBoundWhenNobodyReadsItsOutput) {
   if (!shellSucceeds(kTimeoutCommand)) GTEST_SKIP() << kNoTimeoutCommand;
-  if (availableCpus() < 2) GTEST_SKIP() << "one CPU: no bound is split";
+  if (platform::availableCpus() < 2) GTEST_SKIP() << "one CPU: no bound is split";
   if (kSanitized) GTEST_SKIP() << "the sanitizers take minutes to reach the bound";
 #ifndef NDEBUG
   GTEST_SKIP() << "unoptimised, the program takes minutes to reach the bound";

@@ -1,15 +1,28 @@
 #include "parallel/worker_pool.h"
 
 #include <gtest/gtest.h>
-#include <sched.h>
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <mutex>
+#include <new>
 #include <string>
 #include <system_error>
 #include <thread>
 #include <vector>
+
+#include "platform/cpu.h"
+#include "search/search.h"
+
+#if defined(__linux__)
+#include <sched.h>
+#endif
 
 namespace {
 
@@ -25,12 +38,18 @@ void expectEachWorkerRunsEachTask(WorkerPool& pool) {
 
 std::atomic<int> threadsStarted{0};
 
-// Refuses every thread after the second, as the system does when it runs out of them.
-std::thread startTwoThreads(std::function<void()> body) {
-  if (threadsStarted.fetch_add(1) >= 2) {
-    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+// Of six threads, refuses the first, a middle and the last, and fails the third as a
+// std::thread start does when its state cannot be allocated.
+bool startSomeThreads(platform::Thread& thread, void (*body)(void*), void* argument,
+                      std::size_t stackBytes) noexcept {
+  const int attempt = threadsStarted.fetch_add(1);
+  if (attempt == 0 || attempt == 3 || attempt == 5) return false;
+  if (attempt == 2) {
+    std::thread unstarted;
+    return platform::startStandardThread(unstarted,
+                                         []() -> std::thread { throw std::bad_alloc(); });
   }
-  return std::thread(std::move(body));
+  return platform::startThread(thread, body, argument, stackBytes);
 }
 
 }  // namespace
@@ -61,9 +80,111 @@ TEST(WorkerPool, WakesSleepingWorkersAndASleepingCaller) {
 
 TEST(WorkerPool, KeepsTheThreadsItCouldStart) {
   threadsStarted = 0;
-  WorkerPool pool(7, &startTwoThreads);
+  WorkerPool pool(7, &startSomeThreads);
+  EXPECT_EQ(threadsStarted.load(), 6);
   EXPECT_EQ(pool.size(), 3u);
   expectEachWorkerRunsEachTask(pool);
+
+  // Where the system offers only std::thread, whatever its start throws is a refusal.
+  std::thread thread;
+  EXPECT_FALSE(platform::startStandardThread(thread, []() -> std::thread {
+    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+  }));
+  EXPECT_FALSE(thread.joinable());
+  std::atomic<bool> ran{false};
+  EXPECT_TRUE(platform::startStandardThread(
+      thread, [&ran] { return std::thread([&ran] { ran = true; }); }));
+  ASSERT_TRUE(thread.joinable());
+  thread.join();
+  EXPECT_TRUE(ran.load());
+}
+
+// Thousands of short tasks, some after a pause long enough for the threads to fall asleep and
+// some with the caller done first, on pools of several sizes. A lost wake-up would hang the
+// loop; the watchdog then ends the process, which fails the test. It watches for progress
+// rather than the whole time, so that a slow build on a busy machine still passes.
+TEST(WorkerPool, LosesNoWakeUpOverManyShortTasks) {
+  std::mutex lock;
+  std::condition_variable finished;
+  bool done = false;
+  std::atomic<unsigned> tasksRun{0};
+  std::thread watchdog([&] {
+    std::unique_lock<std::mutex> held(lock);
+    for (unsigned before = 0; !done; before = tasksRun.load()) {
+      if (!finished.wait_for(held, std::chrono::seconds(30), [&] { return done; }) &&
+          tasksRun.load() == before) {
+        std::fputs("WorkerPool stress: no task returned within 30 s, a wake-up was lost\n", stderr);
+        std::abort();
+      }
+    }
+  });
+  constexpr unsigned kTasks = 5000;
+  struct Pool {
+    unsigned workers, spinChecks;
+  };
+  // Without spinning every wait sleeps, which puts many more wake-ups to the test.
+  for (const Pool shape : {Pool{2, WorkerPool::kSpinChecks}, Pool{3, WorkerPool::kSpinChecks},
+                           Pool{7, WorkerPool::kSpinChecks}, Pool{2, 0}, Pool{3, 0}, Pool{7, 0}}) {
+    const unsigned workers = shape.workers;
+    WorkerPool pool(workers, &platform::startThread, shape.spinChecks);
+    EXPECT_EQ(pool.size(), workers);
+    std::vector<unsigned> runs(pool.size(), 0);
+    unsigned wrongTasks = 0;
+    for (unsigned task = 1; task <= kTasks; ++task) {
+      // Pauses from none to past the spinning, which lasts about half a millisecond.
+      const unsigned phase = task % 16;
+      const auto pause = std::chrono::microseconds(phase < 2 ? task / 16 % 8 * 150 : 0);
+      if (phase == 0) std::this_thread::sleep_for(pause);
+      auto count = [&](unsigned worker) {
+        if (phase == 1 && worker == pool.size() - 1) std::this_thread::sleep_for(pause);
+        ++runs[worker];
+      };
+      pool.run(count);
+      tasksRun.fetch_add(1);
+      for (const unsigned times : runs)
+        wrongTasks += times == task ? 0 : 1;
+    }
+    EXPECT_EQ(wrongTasks, 0u) << workers << " workers, " << shape.spinChecks << " checks";
+  }
+  {
+    const std::lock_guard<std::mutex> held(lock);
+    done = true;
+  }
+  finished.notify_one();
+  watchdog.join();
+}
+
+// The deepest walk there is, on every worker at once: bound kMaxBound over tables whose every
+// distance is 0, so that no node is pruned and the walk goes down all the way before it finds
+// its "goal". The threads' stacks must hold it, in every build and under the sanitizers. Both
+// forms of the walk run: the plain one and the one that may be abandoned.
+TEST(WorkerPool, EveryThreadHoldsTheDeepestWalk) {
+  // One row for each database: every slide leads back to state 0 with distance 0.
+  const std::int32_t row[kDirections] = {};
+  const std::uint8_t distance[1] = {};
+  WorkerPool pool(3);
+  ASSERT_EQ(pool.size(), 3u);
+  std::vector<int> solved(pool.size(), 0);
+  std::vector<std::uint64_t> nodes(pool.size(), 0);
+  auto walk = [&](unsigned worker) {
+    SearchContext context;
+    context.topLeftMoves = row;
+    context.bottomRightMoves = row;
+    context.topLeftDistances = distance;
+    context.bottomRightDistances = distance;
+    if (search(context, kMaxBound, kNoDirection, 0, 0, 0, 0)) ++solved[worker];
+    const std::atomic<std::int64_t> never{std::numeric_limits<std::int64_t>::max()};
+    const WalkNode root = rootNode(0, 0, 0, 0, kMaxBound, kNoDirection);
+    if (walkBelow(context, root, context.path, context.nodeCount, &never, 0) ==
+        WalkResult::kSolved) {
+      ++solved[worker];
+    }
+    nodes[worker] = context.nodeCount;
+  };
+  pool.run(walk);
+  EXPECT_EQ(solved, std::vector<int>(pool.size(), 2));
+  for (const std::uint64_t count : nodes)
+    EXPECT_GT(count, 2u * kMaxBound) << "each walk visits at least one node per level";
 }
 
 // Every index of the range lands in exactly one piece; pieces start at multiples of the piece
@@ -107,6 +228,8 @@ TEST(ForEachPiece, CoversTheRangeOnceInWholePieces) {
 
 // Pinned to one CPU, as by taskset -c 0, the program starts no thread besides its own.
 TEST(AvailableCpus, FollowsTheAffinityMask) {
+  EXPECT_GE(platform::availableCpus(), 1u);
+#if defined(__linux__)
   cpu_set_t original;
   ASSERT_EQ(sched_getaffinity(0, sizeof original, &original), 0);
   int first = 0;
@@ -116,8 +239,11 @@ TEST(AvailableCpus, FollowsTheAffinityMask) {
   CPU_ZERO(&one);
   CPU_SET(first, &one);
   ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
-  const unsigned pinned = availableCpus();
+  const unsigned pinned = platform::availableCpus();
   ASSERT_EQ(sched_setaffinity(0, sizeof original, &original), 0);
   EXPECT_EQ(pinned, 1u);
-  EXPECT_EQ(availableCpus(), static_cast<unsigned>(CPU_COUNT(&original)));
+  EXPECT_EQ(platform::availableCpus(), static_cast<unsigned>(CPU_COUNT(&original)));
+#else
+  GTEST_SKIP() << "setting the affinity mask needs Linux's sched_setaffinity";
+#endif
 }

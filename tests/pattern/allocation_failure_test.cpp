@@ -15,6 +15,7 @@
 #include "pattern/distance_table.h"
 #include "pattern/move_table.h"
 #include "pattern/pattern_database.h"
+#include "platform/cpu.h"
 #include "search/solver.h"
 #include "support/output_capture.h"
 #include "support/run_program.h"
@@ -22,7 +23,8 @@
 namespace {
 
 using allocation_injector::attemptedAllocations;
-using allocation_injector::failNthAllocation;
+using allocation_injector::failAllocationsFrom;
+using allocation_injector::failOnlyAllocation;
 using allocation_injector::liveAllocations;
 
 constexpr char kGenerating[] = "Generating databases. Please wait.\n";
@@ -54,14 +56,14 @@ Board solvablePosition() {
 
 class AllocationFailure : public ::testing::Test {
  protected:
-  void TearDown() override { failNthAllocation(0); }
+  void TearDown() override { failAllocationsFrom(0); }
 };
 
 TEST_F(AllocationFailure, MoveTableBuildStopsAtEitherFailedTable) {
   {
     PatternDatabase database(4, kBottomRightPattern);
     OutputCapture output;
-    failNthAllocation(1);
+    failAllocationsFrom(1);
     EXPECT_FALSE(buildMoveTable(database, output.file()));
     EXPECT_EQ(output.text(), kMoveTableFailure);
     EXPECT_EQ(attemptedAllocations(), 1u) << "the count table must not be tried";
@@ -71,7 +73,7 @@ TEST_F(AllocationFailure, MoveTableBuildStopsAtEitherFailedTable) {
   {
     PatternDatabase database(4, kBottomRightPattern);
     OutputCapture output;
-    failNthAllocation(2);
+    failAllocationsFrom(2);
     EXPECT_FALSE(buildMoveTable(database, output.file()));
     EXPECT_EQ(output.text(), kCountTableFailure);
     EXPECT_EQ(attemptedAllocations(), 2u);
@@ -87,7 +89,7 @@ TEST_F(AllocationFailure, DistanceTableBuildReportsItsFailedTable) {
     PatternDatabase database(4, kBottomRightPattern);
     OutputCapture output;
     ASSERT_TRUE(buildMoveTable(database, output.file()));
-    failNthAllocation(1);
+    failAllocationsFrom(1);
     EXPECT_FALSE(buildDistanceTable(database, output.file()));
     EXPECT_EQ(output.text(), kDistanceTableFailure);
     EXPECT_EQ(attemptedAllocations(), 1u);
@@ -101,7 +103,7 @@ TEST_F(AllocationFailure, DistanceTableBuildReportsItsFailedTable) {
 TEST_F(AllocationFailure, RunWithoutFailureAllocatesSixTablesAndReleasesThem) {
   Board position = solvablePosition();
   OutputCapture output;
-  failNthAllocation(0);
+  failAllocationsFrom(0);
   runSolver(position, output.file());
   const std::string text = output.text();
   EXPECT_TRUE(
@@ -111,15 +113,47 @@ TEST_F(AllocationFailure, RunWithoutFailureAllocatesSixTablesAndReleasesThem) {
   EXPECT_EQ(liveAllocations(), 0u);
 }
 
+// A failed table on a pool with threads gives them back and is tried once more on the
+// calling thread alone; only a table that fails then too is a failure.
+TEST_F(AllocationFailure, PoolGivesBackItsThreadsAndTriesTheTableOnceMore) {
+  {
+    WorkerPool pool(3);
+    ASSERT_EQ(pool.size(), 3u);
+    failOnlyAllocation(1);
+    const Table<std::int32_t> table = allocateTable<std::int32_t>(1000, pool);
+    EXPECT_NE(table.get(), nullptr);
+    EXPECT_EQ(attemptedAllocations(), 2u);
+    EXPECT_EQ(pool.size(), 1u);
+    std::vector<int> runs(3, 0);
+    auto count = [&](unsigned worker) { ++runs[worker]; };
+    pool.run(count);
+    EXPECT_EQ(runs, (std::vector<int>{1, 0, 0})) << "the caller alone runs the tasks";
+  }
+  {
+    WorkerPool pool(3);
+    failAllocationsFrom(1);
+    EXPECT_EQ(allocateTable<std::uint8_t>(1000, pool).get(), nullptr);
+    EXPECT_EQ(attemptedAllocations(), 2u);
+    EXPECT_EQ(pool.size(), 1u);
+    EXPECT_EQ(allocateTable<std::uint8_t>(1000, pool).get(), nullptr);
+    EXPECT_EQ(attemptedAllocations(), 3u) << "the caller alone has nothing to give back";
+  }
+  EXPECT_EQ(liveAllocations(), 0u);
+}
+
 TEST_F(AllocationFailure, RunStopsAtEachFailedTableAndReleasesTheOthers) {
+  // The run's pool has a thread per further CPU, given back at the failed table, which is
+  // then tried once more.
+  const int retries = platform::availableCpus() > 1 ? 1 : 0;
   for (int n = 1; n <= kTableAllocations; ++n) {
     SCOPED_TRACE("failing table allocation " + std::to_string(n));
     Board position = solvablePosition();
     OutputCapture output;
-    failNthAllocation(static_cast<unsigned>(n));
+    failAllocationsFrom(static_cast<unsigned>(n));
     runSolver(position, output.file());
     EXPECT_EQ(output.text(), std::string(kGenerating) + kFailureMessages[n - 1]);
-    EXPECT_EQ(attemptedAllocations(), static_cast<unsigned>(n)) << "built past the failure";
+    EXPECT_EQ(attemptedAllocations(), static_cast<unsigned>(n + retries))
+        << "built past the failure";
     EXPECT_EQ(liveAllocations(), 0u);
     EXPECT_EQ(position.tiles, kSolvableTiles) << "no move may be played without a search";
   }
