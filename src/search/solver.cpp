@@ -2,6 +2,7 @@
 
 #include <cassert>
 #include <chrono>
+#include <limits>
 
 #include "board/symmetry.h"
 #include "pattern/distance_table.h"
@@ -91,9 +92,9 @@ SolveSummary solve(SearchContext& context, const PatternDatabase& topLeft,
     if (!flushed(out)) return summary;
     context.nodeCount = 0;
     const bool split = workers.size() > 1 && previousNodes * kGrowthPerBound >= kParallelFrom;
-    const bool found =
-        parallel.run(context, threshold, topLeftIndex, topRightIndex, bottomLeftIndex,
-                     bottomRightIndex, split ? workers.size() * kUnitsPerWorker : 1);
+    const bool found = parallel.run(
+        context, threshold, topLeftIndex, topRightIndex, bottomLeftIndex, bottomRightIndex,
+        split ? workers.size() * kUnitsPerWorker : 1, std::numeric_limits<std::uint64_t>::max());
     std::fprintf(out, "%10llu nodes\n", static_cast<unsigned long long>(context.nodeCount));
     summary.nodeTotal += context.nodeCount;
     previousNodes = context.nodeCount;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <memory>
 #include <random>
 #include <string>
@@ -50,15 +51,29 @@ struct Outcome {
 }  // namespace
 
 // Every bound of every start, split at several depths and run on pools of several sizes, must
-// give the one-thread search's result, count and path.
+// give the one-thread search's result, count and path: frontiers from one move down to ones
+// the bound cannot fill, and ones cut short by the nodes they may count.
 TEST(ParallelSearch, EveryBoundMatchesTheOneThreadSearch) {
   const PreparedDatabases& built = preparedDatabases();
   ASSERT_TRUE(built.built);
+  // Each search keeps its units from bound to bound and start to start.
   std::vector<std::unique_ptr<WorkerPool>> pools;
-  for (unsigned workers : {1u, 2u, 3u, 7u})
+  std::vector<std::unique_ptr<ParallelSearch>> searches;
+  for (unsigned workers : {1u, 2u, 3u, 7u}) {
     pools.push_back(std::make_unique<WorkerPool>(workers));
+    searches.push_back(std::make_unique<ParallelSearch>(*pools.back()));
+  }
+  constexpr std::uint64_t kUnlimited = std::numeric_limits<std::uint64_t>::max();
+  // Besides these, every depth the frontier reaches: each run wants one unit more than the
+  // last had, until the bound has no more to give.
+  const struct {
+    unsigned units;
+    std::uint64_t frontierNodesAllowed;
+  } kPlans[] = {{2, kUnlimited}, {600, kUnlimited}, {20'000, kUnlimited}, {20'000, 3'000}};
+  constexpr unsigned kMostUnitsDeepened = 5'000;
 
   bool solvedInFirstUnit = false, solvedInLateUnit = false, tooSmallToSplit = false;
+  bool fewerUnitsThanWanted = false, moreThanTwiceWanted = false, cutShort = false;
   for (const Start& start : starts()) {
     SCOPED_TRACE(start.name);
     const reference::ViewIndices at = reference::viewIndices(start.position);
@@ -75,30 +90,55 @@ TEST(ParallelSearch, EveryBoundMatchesTheOneThreadSearch) {
       const Outcome expected{solved, alone.nodeCount,
                              solved ? std::vector<Direction>(alone.path, alone.path + bound)
                                     : std::vector<Direction>()};
-      for (const auto& pool : pools) {
-        ParallelSearch parallel(*pool);
-        for (unsigned unitsWanted : {2u, 40u, 600u}) {
+      for (std::size_t pool = 0; pool < pools.size(); ++pool) {
+        ParallelSearch& parallel = *searches[pool];
+        const auto check = [&](unsigned units, std::uint64_t frontierNodesAllowed) {
           SearchContext context = contextOf(built);
           const bool found = parallel.run(context, bound, at.topLeft, at.topRight, at.bottomLeft,
-                                          at.bottomRight, unitsWanted);
+                                          at.bottomRight, units, frontierNodesAllowed);
           const Outcome got{found, context.nodeCount,
                             found ? std::vector<Direction>(context.path, context.path + bound)
                                   : std::vector<Direction>()};
-          ASSERT_EQ(got, expected) << "bound " << bound << ", " << pool->size() << " workers, "
-                                   << unitsWanted << " units wanted";
+          EXPECT_EQ(got, expected) << "bound " << bound << ", " << pools[pool]->size()
+                                   << " workers, " << units << " units wanted";
           const ParallelSearch::Split split = parallel.lastSplit();
           tooSmallToSplit |= split.depth == 0;
-          if (found && split.depth > 0) {
+          if (split.depth == 0) return split;
+          if (found) {
             solvedInFirstUnit |= split.solvedIn == 0;
             solvedInLateUnit |= split.solvedIn >= 100;
           }
+          fewerUnitsThanWanted |= split.units < units;
+          moreThanTwiceWanted |= split.units > 2 * units;
+          // Beyond the first move down, a deeper frontier is tried only within the allowance.
+          EXPECT_LE(split.frontierNodes, std::max<std::uint64_t>(frontierNodesAllowed, 5));
+          cutShort |= split.units < units && split.frontierNodes <= frontierNodesAllowed &&
+                      split.frontierNodes + 3 * split.units > frontierNodesAllowed;
+          // Each depth grows from the one above, so the frontier counts no node twice.
+          if (!found) {
+            EXPECT_LE(split.frontierNodes, expected.nodes);
+          }
+          return split;
+        };
+        for (const auto& plan : kPlans)
+          check(plan.units, plan.frontierNodesAllowed);
+        for (unsigned units = 3; units <= kMostUnitsDeepened;) {
+          const ParallelSearch::Split split = check(units, kUnlimited);
+          if (split.units < units) break;
+          units = static_cast<unsigned>(split.units) + 1;
         }
+        ASSERT_FALSE(HasFailure());
       }
     }
   }
   EXPECT_TRUE(solvedInFirstUnit);
   EXPECT_TRUE(solvedInLateUnit);
   EXPECT_TRUE(tooSmallToSplit);
+  EXPECT_TRUE(fewerUnitsThanWanted);
+  // The room for the frontier must hold the last depth tried, up to three times the units
+  // wanted; a room of two would overflow here.
+  EXPECT_TRUE(moreThanTwiceWanted);
+  EXPECT_TRUE(cutShort);
 }
 
 // Units after a solution are given up at the first watched node; units before it run to the end.
