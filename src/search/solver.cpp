@@ -31,6 +31,17 @@ long long readClockMilliseconds() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
 }
 
+void traceBound(SplitTrace& trace, const ParallelSearch& parallel, std::uint64_t nodes) {
+  const ParallelSearch::Split split = parallel.lastSplit();
+  BoundTrace& bound = trace.bounds.emplace_back();
+  bound.nodes = nodes;
+  if (split.depth == 0) return;
+  bound.frontierNodes = split.frontierNodes;
+  const std::size_t ran = split.solvedIn < split.units ? split.solvedIn + 1 : split.units;
+  for (std::size_t unit = 0; unit < ran; ++unit)
+    bound.unitNodes.push_back(parallel.unitNodes(unit));
+}
+
 }  // namespace
 
 void runSolver(Board& position, std::FILE* out) {
@@ -54,7 +65,7 @@ void runSolver(Board& position, std::FILE* out) {
 
 SolveSummary solve(SearchContext& context, const PatternDatabase& topLeft,
                    const PatternDatabase& bottomRight, Board& position, WorkerPool& workers,
-                   std::FILE* out) {
+                   std::FILE* out, SplitTrace* trace) {
   assert(topLeft.searchLayout && bottomRight.searchLayout);
   context.topLeftMoves = topLeft.moveTable.get();
   context.topLeftDistances = topLeft.distanceTable.get();
@@ -80,6 +91,8 @@ SolveSummary solve(SearchContext& context, const PatternDatabase& topLeft,
   std::fprintf(out, "Initial estimate: %u + %u + %u + %u = %u moves\n", topLeftDistance,
                topRightDistance, bottomLeftDistance, bottomRightDistance, estimate);
 
+  const unsigned planned =
+      trace != nullptr && trace->planWorkers != 0 ? trace->planWorkers : workers.size();
   const long long start = readClockMilliseconds();
   ParallelSearch parallel(workers);
   std::uint64_t previousNodes = 0;
@@ -91,11 +104,12 @@ SolveSummary solve(SearchContext& context, const PatternDatabase& topLeft,
     // Shows which bound is running during a long search, and starts none once nobody reads.
     if (!flushed(out)) return summary;
     context.nodeCount = 0;
-    const bool split = workers.size() > 1 && previousNodes * kGrowthPerBound >= kParallelFrom;
+    const bool split = planned > 1 && previousNodes * kGrowthPerBound >= kParallelFrom;
     const bool found = parallel.run(
         context, threshold, topLeftIndex, topRightIndex, bottomLeftIndex, bottomRightIndex,
-        split ? workers.size() * kUnitsPerWorker : 1, std::numeric_limits<std::uint64_t>::max());
+        split ? planned * kUnitsPerWorker : 1, std::numeric_limits<std::uint64_t>::max());
     std::fprintf(out, "%10llu nodes\n", static_cast<unsigned long long>(context.nodeCount));
+    if (trace != nullptr) traceBound(*trace, parallel, context.nodeCount);
     summary.nodeTotal += context.nodeCount;
     previousNodes = context.nodeCount;
     context.nodeCount = 0;

@@ -12,6 +12,7 @@
 
 #include "search/prepared_databases.h"
 #include "search/reference_search.h"
+#include "search/solve_report.h"
 
 namespace {
 
@@ -139,6 +140,52 @@ TEST(ParallelSearch, EveryBoundMatchesTheOneThreadSearch) {
   // wanted; a room of two would overflow here.
   EXPECT_TRUE(moreThanTwiceWanted);
   EXPECT_TRUE(cutShort);
+}
+
+// The benchmark plans the split for more workers than it runs on: the report keeps every count
+// and move, and the trace holds what each bound did. The start's last bound (of 52 moves, 1.4
+// million nodes) is the first large enough to split.
+TEST(Solve, PlansForOtherWorkerCountsWithTheSameReport) {
+  const PreparedDatabases& built = preparedDatabases();
+  ASSERT_TRUE(built.built);
+  const Board start = reference::toBoard(
+      reference::positionFromRows({13, 6, 3, 2, 9, 4, 12, 7, 1, 11, 15, 14, 8, 0, 10, 5}));
+  const SolveRun alone = runSolve(start);
+  const Report expected = parseReport(alone.text);
+  ASSERT_EQ(expected.error, "");
+  ASSERT_GE(expected.nodes.size(), 2u);
+
+  for (unsigned poolSize : {1u, 3u}) {
+    WorkerPool workers(poolSize);
+    for (unsigned planned : {1u, 64u}) {
+      SCOPED_TRACE(std::to_string(planned) + " planned on " + std::to_string(poolSize));
+      SplitTrace trace{planned, {}};
+      SearchContext context;
+      Board position = start;
+      const std::string text = captureOutput([&](std::FILE* out) {
+        solve(context, built.topLeft, built.bottomRight, position, workers, out, &trace);
+      });
+      const Report got = parseReport(text);
+      ASSERT_EQ(got.error, "");
+      EXPECT_EQ(got.nodes, expected.nodes);
+      EXPECT_EQ(got.moves, expected.moves);
+      ASSERT_EQ(trace.bounds.size(), expected.nodes.size());
+      for (std::size_t i = 0; i < trace.bounds.size(); ++i) {
+        const BoundTrace& bound = trace.bounds[i];
+        EXPECT_EQ(bound.nodes, expected.nodes[i]);
+        // Only the last bound is split, and only when planned for several workers.
+        const bool split = planned > 1 && i + 1 == trace.bounds.size();
+        EXPECT_EQ(bound.unitNodes.empty(), !split);
+        if (!split) continue;
+        std::uint64_t below = 0;
+        for (std::uint64_t nodes : bound.unitNodes)
+          below += nodes;
+        // The count is the units up to the solving one and part of the frontier's nodes.
+        EXPECT_LT(below, bound.nodes);
+        EXPECT_LE(bound.nodes, below + bound.frontierNodes);
+      }
+    }
+  }
 }
 
 // Units after a solution are given up at the first watched node; units before it run to the end.
