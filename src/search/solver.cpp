@@ -1,8 +1,8 @@
 #include "search/solver.h"
 
+#include <algorithm>
 #include <cassert>
 #include <chrono>
-#include <limits>
 
 #include "board/symmetry.h"
 #include "pattern/distance_table.h"
@@ -16,8 +16,32 @@ namespace {
 constexpr std::uint64_t kParallelFrom = 1 << 20;
 // Each bound visits several times the nodes of the one before; this errs on the low side.
 constexpr std::uint64_t kGrowthPerBound = 4;
-// Many small units keep the workers busy to the end of a bound, whatever the units' sizes.
+// Many small units keep the workers busy to the end of a bound, whatever the units' sizes. A
+// solving bound ends at its solving unit, which for a large bound can come early: more units
+// per worker then leave enough before it for every worker.
 constexpr unsigned kUnitsPerWorker = 256;
+constexpr unsigned kUnitsPerWorkerOfLargeBounds = 1024;
+constexpr std::uint64_t kLargeBound = std::uint64_t{1} << 28;
+// Smaller units would cost the workers more in taking them than they share out.
+constexpr std::uint64_t kSmallestUnitNodes = 1 << 10;
+// The frontier is found on one thread while the others wait, so it may count at most this
+// share of the bound's nodes.
+constexpr std::uint64_t kBoundPerFrontierNode = 1024;
+
+struct SplitPlan {
+  unsigned units;  // 1: do not split
+  std::uint64_t frontierNodesAllowed;
+};
+
+// How to split a bound predicted to count `predicted` nodes for `workers` workers.
+SplitPlan planSplit(std::uint64_t predicted, unsigned workers) {
+  if (workers < 2 || predicted < kParallelFrom) return {1, 0};
+  const std::uint64_t perWorker =
+      predicted > kLargeBound ? kUnitsPerWorkerOfLargeBounds : kUnitsPerWorker;
+  const std::uint64_t units =
+      std::max<std::uint64_t>(2, std::min(perWorker * workers, predicted / kSmallestUnitNodes));
+  return {static_cast<unsigned>(units), predicted / kBoundPerFrontierNode};
+}
 
 // Sends what is buffered; false once the output has failed (its reader gone, its disk full),
 // after which nothing the run computes can be seen.
@@ -104,10 +128,10 @@ SolveSummary solve(SearchContext& context, const PatternDatabase& topLeft,
     // Shows which bound is running during a long search, and starts none once nobody reads.
     if (!flushed(out)) return summary;
     context.nodeCount = 0;
-    const bool split = planned > 1 && previousNodes * kGrowthPerBound >= kParallelFrom;
-    const bool found = parallel.run(
-        context, threshold, topLeftIndex, topRightIndex, bottomLeftIndex, bottomRightIndex,
-        split ? planned * kUnitsPerWorker : 1, std::numeric_limits<std::uint64_t>::max());
+    const SplitPlan plan = planSplit(previousNodes * kGrowthPerBound, planned);
+    const bool found =
+        parallel.run(context, threshold, topLeftIndex, topRightIndex, bottomLeftIndex,
+                     bottomRightIndex, plan.units, plan.frontierNodesAllowed);
     std::fprintf(out, "%10llu nodes\n", static_cast<unsigned long long>(context.nodeCount));
     if (trace != nullptr) traceBound(*trace, parallel, context.nodeCount);
     summary.nodeTotal += context.nodeCount;
