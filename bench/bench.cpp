@@ -269,6 +269,14 @@ bool parseCounts(const char* list, std::vector<unsigned>& counts) {
   }
 }
 
+int usage(const char* program) {
+  std::fprintf(stderr,
+               "usage: %s [--builds N] [--positions FILE] [--skip-builds] [--workers N] "
+               "[--plan-workers P,P,...]\n",
+               program);
+  return 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -286,14 +294,10 @@ int main(int argc, char** argv) {
       skipBuilds = true;
     } else if (std::strcmp(argv[i], "--workers") == 0 && i + 1 < argc) {
       workerCount = static_cast<unsigned>(std::max(1, std::atoi(argv[++i])));
-    } else if (std::strcmp(argv[i], "--plan-workers") == 0 && i + 1 < argc &&
-               parseCounts(argv[++i], planWorkers)) {
+    } else if (std::strcmp(argv[i], "--plan-workers") == 0 && i + 1 < argc) {
+      if (!parseCounts(argv[++i], planWorkers)) return usage(argv[0]);
     } else {
-      std::fprintf(stderr,
-                   "usage: %s [--builds N] [--positions FILE] [--skip-builds] [--workers N] "
-                   "[--plan-workers P,P,...]\n",
-                   argv[0]);
-      return 2;
+      return usage(argv[0]);
     }
   }
   if (!skipBuilds) benchBuilds(repetitions, workerCount);
