@@ -2,16 +2,20 @@
 // the program does and prints the total node count as a signature of the search's behaviour.
 //
 //   zelvar_bench [--builds N] [--positions FILE] [--skip-builds] [--workers N]
+//                [--plan-workers P,P,...]
 //
 // --positions reads other positions (sixteen numbers each) instead of the built-in list.
 // --workers sets the workers of the builds and the search; by default one per CPU the process
 // may run on, as in the program. The builds are timed on one worker too, turn about, so that
-// one run compares the two.
+// one run compares the two. --plan-workers solves each position again per count P, its bounds
+// split as for P workers, and predicts from the units' node counts how P workers would do.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <queue>
 #include <string>
 #include <vector>
 
@@ -129,7 +133,69 @@ std::vector<std::string> readPositions(const char* path) {
   return positions;
 }
 
-void benchSearch(const std::vector<std::string>& positions, unsigned workerCount) {
+// Worker time lost by P workers against one, by cause, in nodes.
+struct Losses {
+  double serial = 0;     // one thread finding the frontier while the others wait
+  double unsplit = 0;    // bounds too small to split, run on one thread
+  double tail = 0;       // the solving bound: waiting for the units up to the solving one
+  double imbalance = 0;  // other split bounds: waiting for the last units to end
+};
+
+// The time of a bound on `workers` workers, time being nodes: the frontier on one thread,
+// then the units taken in order, each by the first worker free. A worker's clock starts when
+// the frontier is done.
+double boundTime(const BoundTrace& bound, unsigned workers, bool solving, Losses& losses) {
+  if (bound.unitNodes.empty()) {
+    losses.unsplit += static_cast<double>(bound.nodes) * (workers - 1);
+    return static_cast<double>(bound.nodes);
+  }
+  std::priority_queue<double, std::vector<double>, std::greater<>> freeAt;
+  for (unsigned worker = 0; worker < workers; ++worker)
+    freeAt.push(0);
+  double end = 0, work = 0;
+  for (std::uint64_t nodes : bound.unitNodes) {
+    const double finish = freeAt.top() + static_cast<double>(nodes);
+    freeAt.pop();
+    freeAt.push(finish);
+    end = std::max(end, finish);
+    work += static_cast<double>(nodes);
+  }
+  const auto frontier = static_cast<double>(bound.frontierNodes);
+  // What the report counts above the units is part of the work; the rest of the frontier's
+  // nodes, and the other workers' wait for it, are lost.
+  losses.serial += frontier * workers - (static_cast<double>(bound.nodes) - work);
+  (solving ? losses.tail : losses.imbalance) += end * workers - work;
+  return frontier + end;
+}
+
+void printPlan(const SplitTrace& trace, bool solved) {
+  const unsigned workers = trace.planWorkers;
+  Losses losses;
+  double time = 0, work = 0;
+  for (std::size_t i = 0; i < trace.bounds.size(); ++i) {
+    const bool solving = solved && i + 1 == trace.bounds.size();
+    time += boundTime(trace.bounds[i], workers, solving, losses);
+    work += static_cast<double>(trace.bounds[i].nodes);
+  }
+  const double capacity = std::max(time * workers, 1.0);
+  std::printf(
+      "planned for %u workers: speedup %.2f, efficiency %.3f (lost: serial frontier %.1f%%, "
+      "unsplit bounds %.1f%%, solving-bound tail %.1f%%, end-of-bound imbalance %.1f%%)\n",
+      workers, time > 0 ? work / time : 1.0, time > 0 ? work / capacity : 1.0,
+      100 * losses.serial / capacity, 100 * losses.unsplit / capacity, 100 * losses.tail / capacity,
+      100 * losses.imbalance / capacity);
+}
+
+bool readPosition(const std::string& text, Board& position) {
+  std::FILE* in = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
+  if (in == nullptr) return false;
+  const bool read = readConfiguration(position, in, stdout);
+  std::fclose(in);
+  return read;
+}
+
+void benchSearch(const std::vector<std::string>& positions, unsigned workerCount,
+                 const std::vector<unsigned>& planWorkers) {
   WorkerPool workers(workerCount);
   PatternDatabase bottomRight(4, kBottomRightPattern);
   PatternDatabase topLeft(5, kTopLeftPattern);
@@ -149,10 +215,8 @@ void benchSearch(const std::vector<std::string>& positions, unsigned workerCount
   std::uint64_t longNodes = 0;
   double longMs = 0;
   for (std::size_t i = 0; i < positions.size(); ++i) {
-    std::FILE* in = fmemopen(const_cast<char*>(positions[i].data()), positions[i].size(), "r");
     Board position;
-    if (in == nullptr || !readConfiguration(position, in, stdout)) std::exit(2);
-    std::fclose(in);
+    if (!readPosition(positions[i], position)) std::exit(2);
 
     SearchContext context;
     const Clock::time_point start = Clock::now();
@@ -172,6 +236,15 @@ void benchSearch(const std::vector<std::string>& positions, unsigned workerCount
       longNodes += summary.nodeTotal;
       longMs += ms;
     }
+    for (unsigned planned : planWorkers) {
+      SplitTrace trace{planned, {}};
+      SearchContext again;
+      if (!readPosition(positions[i], position)) std::exit(2);
+      const SolveSummary replanned =
+          solve(again, topLeft, bottomRight, position, workers, sink, &trace);
+      printPlan(trace, replanned.solved);
+      std::fflush(stdout);
+    }
   }
   std::fclose(sink);
   std::printf("Search: %.3f s, %.0f nodes per second\n", totalMs / 1000.0,
@@ -183,6 +256,28 @@ void benchSearch(const std::vector<std::string>& positions, unsigned workerCount
   std::printf("Signature: %llu\n", static_cast<unsigned long long>(signature));
 }
 
+// Appends the comma-separated worker counts of `list`, each from 1 to 4096; false on any
+// other text.
+bool parseCounts(const char* list, std::vector<unsigned>& counts) {
+  for (const char* at = list;; ++at) {
+    char* end = nullptr;
+    const long count = std::strtol(at, &end, 10);
+    if (end == at || count < 1 || count > 4096) return false;
+    counts.push_back(static_cast<unsigned>(count));
+    at = end;
+    if (*at == '\0') return true;
+    if (*at != ',') return false;
+  }
+}
+
+int usage(const char* program) {
+  std::fprintf(stderr,
+               "usage: %s [--builds N] [--positions FILE] [--skip-builds] [--workers N] "
+               "[--plan-workers P,P,...]\n",
+               program);
+  return 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -190,6 +285,7 @@ int main(int argc, char** argv) {
   bool skipBuilds = false;
   const char* positionsPath = nullptr;
   unsigned workerCount = platform::availableCpus();
+  std::vector<unsigned> planWorkers;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--builds") == 0 && i + 1 < argc) {
       repetitions = std::max(1, std::atoi(argv[++i]));
@@ -199,11 +295,10 @@ int main(int argc, char** argv) {
       skipBuilds = true;
     } else if (std::strcmp(argv[i], "--workers") == 0 && i + 1 < argc) {
       workerCount = static_cast<unsigned>(std::max(1, std::atoi(argv[++i])));
+    } else if (std::strcmp(argv[i], "--plan-workers") == 0 && i + 1 < argc) {
+      if (!parseCounts(argv[++i], planWorkers)) return usage(argv[0]);
     } else {
-      std::fprintf(stderr,
-                   "usage: %s [--builds N] [--positions FILE] [--skip-builds] [--workers N]\n",
-                   argv[0]);
-      return 2;
+      return usage(argv[0]);
     }
   }
   if (!skipBuilds) benchBuilds(repetitions, workerCount);
@@ -213,6 +308,6 @@ int main(int argc, char** argv) {
   } else {
     positions.assign(std::begin(kBenchPositions), std::end(kBenchPositions));
   }
-  benchSearch(positions, workerCount);
+  benchSearch(positions, workerCount, planWorkers);
   return 0;
 }

@@ -6,6 +6,19 @@
 #include <intrin.h>
 #endif
 
+// Inlining decided by hand where the optimiser's own choice is slower (measured in the search);
+// left to the optimiser where the compiler takes no such request.
+#if defined(__GNUC__)
+#define ZELVAR_NOINLINE [[gnu::noinline]]
+#define ZELVAR_ALWAYS_INLINE [[gnu::always_inline]]
+#elif defined(_MSC_VER)
+#define ZELVAR_NOINLINE __declspec(noinline)
+#define ZELVAR_ALWAYS_INLINE __forceinline
+#else
+#define ZELVAR_NOINLINE
+#define ZELVAR_ALWAYS_INLINE
+#endif
+
 namespace platform {
 
 // Inside a spin loop: without it a spinning thread can hold up another core's write to the

@@ -11,10 +11,12 @@ namespace {
 
 // The moves from the root to a frontier node are kept two bits a move.
 constexpr unsigned kMaxFrontierDepth = 32;
-// Room for the frontier, per unit wanted. The root has at most four children and every other
-// node at most three, so the first depth with enough units has fewer than three times as many,
-// and depth 1 fits as at least two are wanted.
-constexpr std::size_t kCapacityPerUnitWanted = 3;
+// Every node but the root has at most three children to search.
+constexpr std::uint64_t kMaxChildren = 3;
+// Room for the frontier, per unit wanted. A frontier is deepened only while it has fewer units
+// than wanted, so the first depth with enough has fewer than three times as many; depth 1
+// (the root's four children at most) fits as at least two are wanted.
+constexpr std::size_t kCapacityPerUnitWanted = kMaxChildren;
 constexpr std::size_t kNoUnit = std::numeric_limits<std::size_t>::max();
 constexpr std::int64_t kNothingAbandoned = std::numeric_limits<std::int64_t>::max();
 // Below every unit: the whole bound is given up.
@@ -48,7 +50,8 @@ ParallelSearch::~ParallelSearch() = default;
 
 bool ParallelSearch::run(SearchContext& context, unsigned movesLeft, unsigned topLeftIndex,
                          unsigned topRightIndex, unsigned bottomLeftIndex,
-                         unsigned bottomRightIndex, unsigned unitsWanted) {
+                         unsigned bottomRightIndex, unsigned unitsWanted,
+                         std::uint64_t frontierNodesAllowed) {
   lastSplit_ = {};
   const unsigned estimate =
       context.topLeftDistances[topLeftIndex] + context.topLeftDistances[topRightIndex] +
@@ -61,13 +64,21 @@ bool ParallelSearch::run(SearchContext& context, unsigned movesLeft, unsigned to
                   bottomRightIndex);
   }
 
-  // The shallowest frontier with enough units.
-  const WalkNode root = rootNode(topLeftIndex, topRightIndex, bottomLeftIndex, bottomRightIndex,
-                                 movesLeft, kNoDirection);
-  unsigned depth = 1;
-  splitAt(context, root, depth);
-  while (unitCount_ < unitsWanted && depth + 1 < movesLeft && depth < kMaxFrontierDepth)
-    splitAt(context, root, ++depth);
+  // The shallowest frontier with enough units, each depth grown from the one above.
+  units_[0] = {rootNode(topLeftIndex, topRightIndex, bottomLeftIndex, bottomRightIndex, movesLeft,
+                        kNoDirection),
+               0, 1, 0};
+  unitCount_ = 1;
+  nodesAbove_ = 1;
+  frontierNodes_ = 1;
+  unsigned depth = 0;
+  // Deeper frontier nodes would have no move left below them, or no room for their moves.
+  while (depth == 0 ||
+         (unitCount_ < unitsWanted && depth + 1 < movesLeft && depth < kMaxFrontierDepth &&
+          frontierNodes_ + kMaxChildren * unitCount_ <= frontierNodesAllowed)) {
+    if (!deepen(context, depth, std::size_t{unitsWanted} * kCapacityPerUnitWanted)) break;
+    ++depth;
+  }
 
   context_ = &context;
   nextUnit_.store(0, std::memory_order_relaxed);
@@ -90,7 +101,7 @@ bool ParallelSearch::run(SearchContext& context, unsigned movesLeft, unsigned to
     if (solver == nullptr || states_[worker].solvedUnit < solver->solvedUnit)
       solver = &states_[worker];
   }
-  lastSplit_ = {depth, unitCount_, solver->solvedUnit, abandonAfter, false};
+  lastSplit_ = {depth, unitCount_, solver->solvedUnit, abandonAfter, false, frontierNodes_};
   const std::size_t counted = solver->solvedUnit == kNoUnit ? unitCount_ : solver->solvedUnit;
   std::uint64_t nodes = 0;
   for (std::size_t unit = 0; unit < counted; ++unit)
@@ -108,35 +119,47 @@ bool ParallelSearch::run(SearchContext& context, unsigned movesLeft, unsigned to
   return true;
 }
 
+std::uint64_t ParallelSearch::unitNodes(std::size_t unit) const {
+  assert(unit < unitCount_);
+  return units_[unit].nodes;
+}
+
 bool ParallelSearch::reserve(std::size_t capacity) noexcept {
   return (units_.size() >= capacity || units_.allocate(capacity)) &&
+         (spare_.size() >= capacity || spare_.allocate(capacity)) &&
          (states_.size() == workers_.size() || states_.allocate(workers_.size()));
 }
 
-void ParallelSearch::splitAt(const SearchContext& context, const WalkNode& root, unsigned depth) {
-  frontierDepth_ = depth;
-  unitCount_ = 0;
-  nodesAbove_ = 1;  // the root
-  collect(context, root, 0, 0);
-}
-
-// The tree above the frontier in the one-thread order, counting every node as search does.
-void ParallelSearch::collect(const SearchContext& context, const WalkNode& node, unsigned depth,
-                             std::uint64_t moves) {
-  for (int direction = 0; direction < kDirections; ++direction) {
-    WalkNode child;
-    unsigned estimate = 0;
-    if (!childOf(context, node, direction, child, estimate)) continue;
-    ++nodesAbove_;
-    if (estimate > child.movesLeft) continue;
-    const std::uint64_t childMoves = moves | std::uint64_t(direction) << (2 * depth);
-    if (depth + 1 < frontierDepth_) {
-      collect(context, child, depth + 1, childMoves);
-    } else {
-      assert(unitCount_ < units_.size());
-      units_[unitCount_++] = {child, childMoves, nodesAbove_, 0};
+// Replaces the frontier by its children, in the one-thread order, counting every child as
+// search does. Keeps the frontier as it is, and says so, when the children are no more units
+// (the bound narrows there) or more than `room`, the run's reserved share of the storage.
+bool ParallelSearch::deepen(const SearchContext& context, unsigned depth, std::size_t room) {
+  std::uint64_t counted = 0;  // children so far, each before any unit below it
+  std::size_t grown = 0;
+  bool fits = true;
+  for (std::size_t unit = 0; unit < unitCount_ && fits; ++unit) {
+    const Unit& parent = units_[unit];
+    for (int direction = 0; direction < kDirections; ++direction) {
+      WalkNode child;
+      unsigned estimate = 0;
+      if (!childOf(context, parent.node, direction, child, estimate)) continue;
+      ++counted;
+      if (estimate > child.movesLeft) continue;
+      if (grown == room) {
+        fits = false;
+        break;
+      }
+      spare_[grown++] = {child, parent.moves | std::uint64_t(direction) << (2 * depth),
+                         parent.nodesBefore + counted, 0};
     }
   }
+  frontierNodes_ += counted;
+  // The root is never a unit, so its children are taken whatever their number.
+  if (!fits || (depth > 0 && grown <= unitCount_)) return false;
+  units_.swap(spare_);
+  unitCount_ = grown;
+  nodesAbove_ += counted;
+  return true;
 }
 
 void ParallelSearch::work(unsigned worker) {

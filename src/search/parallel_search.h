@@ -14,6 +14,7 @@
 #include <memory>
 #include <new>
 #include <type_traits>
+#include <utility>
 
 #include "parallel/worker_pool.h"
 #include "search/search.h"
@@ -29,12 +30,14 @@ class ParallelSearch {
 
   // Does what search(context, movesLeft, kNoDirection, ...) does (the same result, count added
   // to nodeCount and path) with the tree split into at least `unitsWanted` units where the
-  // bound allows. With fewer than two units wanted, or when no split is possible, it is
-  // search itself on the calling thread. A run abandoned as its output's reader has left
-  // returns false with a partial count; lastSplit().readerGone then tells.
+  // bound allows. The frontier is deepened a level at a time while it has fewer units and
+  // the next level would keep the nodes counted to find it within `frontierNodesAllowed`; it
+  // always goes one move down. With fewer than two units wanted, or when no split is
+  // possible, it is search itself on the calling thread. A run abandoned as its output's
+  // reader has left returns false with a partial count; lastSplit().readerGone then tells.
   bool run(SearchContext& context, unsigned movesLeft, unsigned topLeftIndex,
            unsigned topRightIndex, unsigned bottomLeftIndex, unsigned bottomRightIndex,
-           unsigned unitsWanted);
+           unsigned unitsWanted, std::uint64_t frontierNodesAllowed);
 
   // What the last run split the tree into, for tests and measurements.
   struct Split {
@@ -45,16 +48,22 @@ class ParallelSearch {
     // (the reader gone); the largest int64 when none was.
     std::int64_t abandonAfter = 0;
     bool readerGone = false;  // the output's reader left during the run, which was abandoned
+    // Nodes the calling thread counted to find the frontier, before any unit ran: every
+    // depth it tried, so at least the nodes the report counts above the units.
+    std::uint64_t frontierNodes = 0;
   };
   Split lastSplit() const { return lastSplit_; }
+
+  // The nodes below unit `unit` of the last run that split; the unit must have run to its end:
+  // one before the solving unit, the solving unit itself (counted up to the goal), or any unit
+  // of a run that found no solution.
+  std::uint64_t unitNodes(std::size_t unit) const;
 
  private:
   struct Unit;
   struct alignas(64) WorkerState;
 
-  void collect(const SearchContext& context, const WalkNode& node, unsigned depth,
-               std::uint64_t moves);
-  void splitAt(const SearchContext& context, const WalkNode& root, unsigned depth);
+  bool deepen(const SearchContext& context, unsigned depth, std::size_t room);
   void work(unsigned worker);
   void watchOutput();
 
@@ -86,6 +95,12 @@ class ParallelSearch {
       return true;
     }
 
+    void swap(Array& other) noexcept {
+      storage_.swap(other.storage_);
+      std::swap(elements_, other.elements_);
+      std::swap(size_, other.size_);
+    }
+
    private:
     struct Free {
       void operator()(void* storage) const noexcept { std::free(storage); }
@@ -102,10 +117,11 @@ class ParallelSearch {
   // The units of the current bound and the workers' results, allocated at the first split (a
   // run that cannot have them searches on one thread) and kept for the later bounds.
   Array<Unit> units_;
+  Array<Unit> spare_;  // where the next depth's frontier is grown
   Array<WorkerState> states_;
   std::size_t unitCount_ = 0;
-  unsigned frontierDepth_ = 0;
-  std::uint64_t nodesAbove_ = 0;  // nodes of the one-thread order counted above the units
+  std::uint64_t nodesAbove_ = 0;     // nodes of the one-thread order counted above the units
+  std::uint64_t frontierNodes_ = 0;  // counted to find the frontier, every depth tried
   const SearchContext* context_ = nullptr;
   // Shared by the workers during a run: the next unit to take, and the lowest unit known to
   // hold a solution, after which no unit is wanted. Apart, as every unit writes the first and

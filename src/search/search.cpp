@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "board/symmetry.h"
+#include "platform/hints.h"
 
 namespace {
 
@@ -60,8 +61,8 @@ struct Walk {
 
   // Counts and tests the children of a node that passed its own test with movesLeft >= 1.
   template <int kBlankCell, int kForbidden, bool kWatched>
-  [[gnu::noinline]] static Tally expand(unsigned topLeft, unsigned topRight, unsigned bottomLeft,
-                                        unsigned bottomRight, unsigned movesLeft, Tally tally) {
+  ZELVAR_NOINLINE static Tally expand(unsigned topLeft, unsigned topRight, unsigned bottomLeft,
+                                      unsigned bottomRight, unsigned movesLeft, Tally tally) {
     constexpr unsigned kChildren = childDirections<kBlankCell, kForbidden>();
     tally += std::popcount(kChildren);
     const Rows rows = {reinterpret_cast<const std::int32_t*>(topLeftRows + topLeft),
@@ -92,7 +93,7 @@ struct Walk {
   }
 
   // Unwinds like a success; walkBelow tells them apart.
-  [[gnu::noinline]] static bool abandonNow() {
+  ZELVAR_NOINLINE static bool abandonNow() {
     if (unit <= abandonAfter->load(std::memory_order_relaxed)) return false;
     abandoned = true;
     return true;
@@ -100,7 +101,7 @@ struct Walk {
 
   // Tests one child from its parent's rows and searches below it when it passes.
   template <int kBlankCell, int kForbidden, bool kWatched, int kDirection>
-  [[gnu::always_inline]] static Tally visit(const Rows& rows, unsigned movesLeft, Tally tally) {
+  ZELVAR_ALWAYS_INLINE static Tally visit(const Rows& rows, unsigned movesLeft, Tally tally) {
     if constexpr (kDirection == kForbidden || !canSlide(kBlankCell, kDirection)) {
       return tally;
     } else {

@@ -1,5 +1,6 @@
 #include "search/solver.h"
 
+#include <algorithm>
 #include <cassert>
 #include <chrono>
 
@@ -16,8 +17,32 @@ namespace {
 constexpr std::uint64_t kParallelFrom = 1 << 20;
 // Each bound visits several times the nodes of the one before; this errs on the low side.
 constexpr std::uint64_t kGrowthPerBound = 4;
-// Many small units keep the workers busy to the end of a bound, whatever the units' sizes.
+// Many small units keep the workers busy to the end of a bound, whatever the units' sizes. A
+// solving bound ends at its solving unit, which for a large bound can come early: more units
+// per worker then leave enough before it for every worker.
 constexpr unsigned kUnitsPerWorker = 256;
+constexpr unsigned kUnitsPerWorkerOfLargeBounds = 1024;
+constexpr std::uint64_t kLargeBound = std::uint64_t{1} << 28;
+// Smaller units would cost the workers more in taking them than they share out.
+constexpr std::uint64_t kSmallestUnitNodes = 1 << 10;
+// The frontier is found on one thread while the others wait, so it may count at most this
+// share of the bound's nodes.
+constexpr std::uint64_t kBoundPerFrontierNode = 1024;
+
+struct SplitPlan {
+  unsigned units;  // 1: do not split
+  std::uint64_t frontierNodesAllowed;
+};
+
+// How to split a bound predicted to count `predicted` nodes for `workers` workers.
+SplitPlan planSplit(std::uint64_t predicted, unsigned workers) {
+  if (workers < 2 || predicted < kParallelFrom) return {1, 0};
+  const std::uint64_t perWorker =
+      predicted > kLargeBound ? kUnitsPerWorkerOfLargeBounds : kUnitsPerWorker;
+  const std::uint64_t units =
+      std::max<std::uint64_t>(2, std::min(perWorker * workers, predicted / kSmallestUnitNodes));
+  return {static_cast<unsigned>(units), predicted / kBoundPerFrontierNode};
+}
 
 // Sends what is buffered; false once the output has failed (its reader gone, its disk full),
 // after which nothing the run computes can be seen.
@@ -29,6 +54,17 @@ bool flushed(std::FILE* out) {
 long long readClockMilliseconds() {
   const auto now = std::chrono::steady_clock::now().time_since_epoch();
   return std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
+}
+
+void traceBound(SplitTrace& trace, const ParallelSearch& parallel, std::uint64_t nodes) {
+  const ParallelSearch::Split split = parallel.lastSplit();
+  BoundTrace& bound = trace.bounds.emplace_back();
+  bound.nodes = nodes;
+  if (split.depth == 0) return;
+  bound.frontierNodes = split.frontierNodes;
+  const std::size_t ran = split.solvedIn < split.units ? split.solvedIn + 1 : split.units;
+  for (std::size_t unit = 0; unit < ran; ++unit)
+    bound.unitNodes.push_back(parallel.unitNodes(unit));
 }
 
 }  // namespace
@@ -54,7 +90,7 @@ void runSolver(Board& position, std::FILE* out) {
 
 SolveSummary solve(SearchContext& context, const PatternDatabase& topLeft,
                    const PatternDatabase& bottomRight, Board& position, WorkerPool& workers,
-                   std::FILE* out) {
+                   std::FILE* out, SplitTrace* trace) {
   assert(topLeft.searchLayout && bottomRight.searchLayout);
   context.topLeftMoves = topLeft.moveTable.get();
   context.topLeftDistances = topLeft.distanceTable.get();
@@ -80,6 +116,8 @@ SolveSummary solve(SearchContext& context, const PatternDatabase& topLeft,
   std::fprintf(out, "Initial estimate: %u + %u + %u + %u = %u moves\n", topLeftDistance,
                topRightDistance, bottomLeftDistance, bottomRightDistance, estimate);
 
+  const unsigned planned =
+      trace != nullptr && trace->planWorkers != 0 ? trace->planWorkers : workers.size();
   const long long start = readClockMilliseconds();
   ParallelSearch parallel(workers, out);
   std::uint64_t previousNodes = 0;
@@ -91,14 +129,15 @@ SolveSummary solve(SearchContext& context, const PatternDatabase& topLeft,
     // Shows which bound is running during a long search, and starts none once nobody reads.
     if (!flushed(out)) return summary;
     context.nodeCount = 0;
-    const bool split = workers.size() > 1 && previousNodes * kGrowthPerBound >= kParallelFrom;
+    const SplitPlan plan = planSplit(previousNodes * kGrowthPerBound, planned);
     const bool found =
         parallel.run(context, threshold, topLeftIndex, topRightIndex, bottomLeftIndex,
-                     bottomRightIndex, split ? workers.size() * kUnitsPerWorker : 1);
+                     bottomRightIndex, plan.units, plan.frontierNodesAllowed);
     // Nobody would see the rest of the bound's report, nor anything after it.
     if (parallel.lastSplit().readerGone) return summary;
     if (parallel.lastSplit().depth > 0) ++summary.splitBounds;
     std::fprintf(out, "%10llu nodes\n", static_cast<unsigned long long>(context.nodeCount));
+    if (trace != nullptr) traceBound(*trace, parallel, context.nodeCount);
     summary.nodeTotal += context.nodeCount;
     previousNodes = context.nodeCount;
     context.nodeCount = 0;

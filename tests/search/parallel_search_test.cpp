@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <random>
 #include <string>
@@ -17,6 +18,7 @@
 #include "platform/output.h"
 #include "search/prepared_databases.h"
 #include "search/reference_search.h"
+#include "search/solve_report.h"
 
 namespace {
 
@@ -56,15 +58,30 @@ struct Outcome {
 }  // namespace
 
 // Every bound of every start, split at several depths and run on pools of several sizes, must
-// give the one-thread search's result, count and path.
+// give the one-thread search's result, count and path: frontiers from one move down to ones
+// the bound cannot fill, and ones cut short by the nodes they may count.
 TEST(ParallelSearch, EveryBoundMatchesTheOneThreadSearch) {
   const PreparedDatabases& built = preparedDatabases();
   ASSERT_TRUE(built.built);
+  // Each search keeps its units from bound to bound and start to start.
   std::vector<std::unique_ptr<WorkerPool>> pools;
-  for (unsigned workers : {1u, 2u, 3u, 7u})
+  std::vector<std::unique_ptr<ParallelSearch>> searches;
+  for (unsigned workers : {1u, 2u, 3u, 7u}) {
     pools.push_back(std::make_unique<WorkerPool>(workers));
+    searches.push_back(std::make_unique<ParallelSearch>(*pools.back()));
+  }
+  constexpr std::uint64_t kUnlimited = std::numeric_limits<std::uint64_t>::max();
+  // Besides these, on one worker, every depth the frontier reaches: each run wants one
+  // unit more than the last had, until the bound has no more to give.
+  const struct {
+    unsigned units;
+    std::uint64_t frontierNodesAllowed;
+  } kPlans[] = {{2, kUnlimited}, {600, kUnlimited}, {20'000, 3'000}};
+  constexpr std::size_t kEveryDepthPool = 0;
+  constexpr unsigned kMostUnitsDeepened = 1'000;
 
   bool solvedInFirstUnit = false, solvedInLateUnit = false, tooSmallToSplit = false;
+  bool fewerUnitsThanWanted = false, moreThanTwiceWanted = false, cutShort = false;
   for (const Start& start : starts()) {
     SCOPED_TRACE(start.name);
     const reference::ViewIndices at = reference::viewIndices(start.position);
@@ -81,30 +98,101 @@ TEST(ParallelSearch, EveryBoundMatchesTheOneThreadSearch) {
       const Outcome expected{solved, alone.nodeCount,
                              solved ? std::vector<Direction>(alone.path, alone.path + bound)
                                     : std::vector<Direction>()};
-      for (const auto& pool : pools) {
-        ParallelSearch parallel(*pool);
-        for (unsigned unitsWanted : {2u, 40u, 600u}) {
+      for (std::size_t pool = 0; pool < pools.size(); ++pool) {
+        ParallelSearch& parallel = *searches[pool];
+        const auto check = [&](unsigned units, std::uint64_t frontierNodesAllowed) {
           SearchContext context = contextOf(built);
           const bool found = parallel.run(context, bound, at.topLeft, at.topRight, at.bottomLeft,
-                                          at.bottomRight, unitsWanted);
+                                          at.bottomRight, units, frontierNodesAllowed);
           const Outcome got{found, context.nodeCount,
                             found ? std::vector<Direction>(context.path, context.path + bound)
                                   : std::vector<Direction>()};
-          ASSERT_EQ(got, expected) << "bound " << bound << ", " << pool->size() << " workers, "
-                                   << unitsWanted << " units wanted";
+          EXPECT_EQ(got, expected) << "bound " << bound << ", " << pools[pool]->size()
+                                   << " workers, " << units << " units wanted";
           const ParallelSearch::Split split = parallel.lastSplit();
           tooSmallToSplit |= split.depth == 0;
-          if (found && split.depth > 0) {
+          if (split.depth == 0) return split;
+          if (found) {
             solvedInFirstUnit |= split.solvedIn == 0;
             solvedInLateUnit |= split.solvedIn >= 100;
           }
+          fewerUnitsThanWanted |= split.units < units;
+          moreThanTwiceWanted |= split.units > 2 * units;
+          // Beyond the first move down, a deeper frontier is tried only within the allowance.
+          EXPECT_LE(split.frontierNodes, std::max<std::uint64_t>(frontierNodesAllowed, 5));
+          cutShort |= split.units < units && split.frontierNodes <= frontierNodesAllowed &&
+                      split.frontierNodes + 3 * split.units > frontierNodesAllowed;
+          // Each depth grows from the one above, so the frontier counts no node twice.
+          if (!found) {
+            EXPECT_LE(split.frontierNodes, expected.nodes);
+          }
+          return split;
+        };
+        for (const auto& plan : kPlans)
+          check(plan.units, plan.frontierNodesAllowed);
+        for (unsigned units = 3; pool == kEveryDepthPool && units <= kMostUnitsDeepened;) {
+          const ParallelSearch::Split split = check(units, kUnlimited);
+          if (split.units < units) break;
+          units = static_cast<unsigned>(split.units) + 1;
         }
+        ASSERT_FALSE(HasFailure());
       }
     }
   }
   EXPECT_TRUE(solvedInFirstUnit);
   EXPECT_TRUE(solvedInLateUnit);
   EXPECT_TRUE(tooSmallToSplit);
+  EXPECT_TRUE(fewerUnitsThanWanted);
+  // The room for the frontier must hold the last depth tried, up to three times the units
+  // wanted; a room of two would overflow here.
+  EXPECT_TRUE(moreThanTwiceWanted);
+  EXPECT_TRUE(cutShort);
+}
+
+// The benchmark plans the split for more workers than it runs on: the report keeps every count
+// and move, and the trace holds what each bound did. The start's last bound (of 52 moves, 1.4
+// million nodes) is the first large enough to split.
+TEST(Solve, PlansForOtherWorkerCountsWithTheSameReport) {
+  const PreparedDatabases& built = preparedDatabases();
+  ASSERT_TRUE(built.built);
+  const Board start = reference::toBoard(
+      reference::positionFromRows({13, 6, 3, 2, 9, 4, 12, 7, 1, 11, 15, 14, 8, 0, 10, 5}));
+  const SolveRun alone = runSolve(start);
+  const Report expected = parseReport(alone.text);
+  ASSERT_EQ(expected.error, "");
+  ASSERT_GE(expected.nodes.size(), 2u);
+
+  for (unsigned poolSize : {1u, 3u}) {
+    WorkerPool workers(poolSize);
+    for (unsigned planned : {1u, 64u}) {
+      SCOPED_TRACE(std::to_string(planned) + " planned on " + std::to_string(poolSize));
+      SplitTrace trace{planned, {}};
+      SearchContext context;
+      Board position = start;
+      const std::string text = captureOutput([&](std::FILE* out) {
+        solve(context, built.topLeft, built.bottomRight, position, workers, out, &trace);
+      });
+      const Report got = parseReport(text);
+      ASSERT_EQ(got.error, "");
+      EXPECT_EQ(got.nodes, expected.nodes);
+      EXPECT_EQ(got.moves, expected.moves);
+      ASSERT_EQ(trace.bounds.size(), expected.nodes.size());
+      for (std::size_t i = 0; i < trace.bounds.size(); ++i) {
+        const BoundTrace& bound = trace.bounds[i];
+        EXPECT_EQ(bound.nodes, expected.nodes[i]);
+        // Only the last bound is split, and only when planned for several workers.
+        const bool split = planned > 1 && i + 1 == trace.bounds.size();
+        EXPECT_EQ(bound.unitNodes.empty(), !split);
+        if (!split) continue;
+        std::uint64_t below = 0;
+        for (std::uint64_t nodes : bound.unitNodes)
+          below += nodes;
+        // The count is the units up to the solving one and part of the frontier's nodes.
+        EXPECT_LT(below, bound.nodes);
+        EXPECT_LE(bound.nodes, below + bound.frontierNodes);
+      }
+    }
+  }
 }
 
 // Units after a solution are given up at the first watched node; units before it run to the end.
@@ -181,10 +269,12 @@ TEST(ParallelSearch, GivesUpTheBoundOnceNobodyReadsItsOutput) {
   EXPECT_FALSE(platform::outputReaderGone(output));
   EXPECT_FALSE(platform::outputReaderGone(nullptr));
 
+  constexpr std::uint64_t kAnyFrontier = std::numeric_limits<std::uint64_t>::max();
   WorkerPool pool(3);
   ParallelSearch read(pool, output);
   SearchContext context = contextOf(built);
-  ASSERT_TRUE(read.run(context, bound, at.topLeft, at.topRight, at.bottomLeft, at.bottomRight, 40));
+  ASSERT_TRUE(read.run(context, bound, at.topLeft, at.topRight, at.bottomLeft, at.bottomRight, 40,
+                       kAnyFrontier));
   EXPECT_EQ(context.nodeCount, 108'608u);
   ParallelSearch::Split split = read.lastSplit();
   ASSERT_GT(split.depth, 0u);
@@ -195,8 +285,8 @@ TEST(ParallelSearch, GivesUpTheBoundOnceNobodyReadsItsOutput) {
   EXPECT_TRUE(platform::outputReaderGone(output));
   ParallelSearch unread(pool, output);
   context.nodeCount = 0;
-  EXPECT_FALSE(
-      unread.run(context, bound, at.topLeft, at.topRight, at.bottomLeft, at.bottomRight, 40));
+  EXPECT_FALSE(unread.run(context, bound, at.topLeft, at.topRight, at.bottomLeft, at.bottomRight,
+                          40, kAnyFrontier));
   split = unread.lastSplit();
   ASSERT_GT(split.depth, 0u);
   EXPECT_TRUE(split.readerGone);
@@ -205,8 +295,8 @@ TEST(ParallelSearch, GivesUpTheBoundOnceNobodyReadsItsOutput) {
 
   // Too small to split: searched whole, whoever reads.
   context.nodeCount = 0;
-  EXPECT_TRUE(
-      unread.run(context, bound, at.topLeft, at.topRight, at.bottomLeft, at.bottomRight, 1));
+  EXPECT_TRUE(unread.run(context, bound, at.topLeft, at.topRight, at.bottomLeft, at.bottomRight, 1,
+                         kAnyFrontier));
   EXPECT_EQ(context.nodeCount, 108'608u);
   EXPECT_FALSE(unread.lastSplit().readerGone);
 #endif
