@@ -408,11 +408,16 @@ class LevelBuild : RunLayout {
   }
 
   // Closes every run under free slides at `level`; returns how many states are at `level`.
-  unsigned closeLevel(unsigned level) {
+  unsigned closeLevel(unsigned level) { return passOverPieces(level, &LevelBuild::closeRuns); }
+
+  // Runs `pass` (closeRuns or pullRuns) over every piece on all workers and records what it
+  // found; returns how many states are at `level`.
+  unsigned passOverPieces(unsigned level,
+                          unsigned (LevelBuild::*pass)(unsigned, unsigned, unsigned) const) {
     std::atomic<unsigned> atLevel{0};
     forEachPiece(workers_, runCount_, runsPerPiece_, [&](std::size_t begin, std::size_t end) {
       const unsigned count =
-          closeRuns(level, static_cast<unsigned>(begin), static_cast<unsigned>(end));
+          (this->*pass)(level, static_cast<unsigned>(begin), static_cast<unsigned>(end));
       finishPiece(begin / runsPerPiece_, level, count);
       atLevel.fetch_add(count, std::memory_order_relaxed);
     });
@@ -436,16 +441,7 @@ class LevelBuild : RunLayout {
 
   // Pulls `level` into every piece on all workers and closes the runs it reached; returns how
   // many states are at `level`.
-  unsigned pullLevel(unsigned level) {
-    std::atomic<unsigned> atLevel{0};
-    forEachPiece(workers_, runCount_, runsPerPiece_, [&](std::size_t begin, std::size_t end) {
-      const unsigned count =
-          pullRuns(level, static_cast<unsigned>(begin), static_cast<unsigned>(end));
-      finishPiece(begin / runsPerPiece_, level, count);
-      atLevel.fetch_add(count, std::memory_order_relaxed);
-    });
-    return atLevel.load(std::memory_order_relaxed);
-  }
+  unsigned pullLevel(unsigned level) { return passOverPieces(level, &LevelBuild::pullRuns); }
 
   // Gives `level` to every unreached state of runs `begin` to `end` with a tracked neighbour at
   // `level - 1`, then closes those runs under free slides; returns how many of their states
