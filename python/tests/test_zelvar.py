@@ -146,7 +146,8 @@ class Inputs(unittest.TestCase):
                 array = numpy.array(EIGHTEEN, dtype=dtype)
                 self.assertSolvesEighteen(array)
                 self.assertSolvesEighteen(array.reshape(4, 4))
-                self.assertSolvesEighteen(numpy.array([EIGHTEEN, EIGHTEEN], dtype)[:, ::-1][0][::-1])
+                strided = numpy.array([EIGHTEEN, EIGHTEEN], dtype)[:, ::-1][0][::-1]
+                self.assertSolvesEighteen(strided)
                 self.assertSolvesEighteen(list(array))
         rows = numpy.array([EIGHTEEN, list(range(1, 16)) + [0]], dtype=numpy.int16)
         self.assertEqual([s.length for s in self.solver.solve_many(rows)], [18, 0])
