@@ -321,7 +321,7 @@ std::unique_ptr<zelvar::Solver> makeSolver(const std::optional<int>& workers,
   return solver;
 }
 
-zelvar::Solution solveOne(const zelvar::Solver& solver, py::handle position,
+zelvar::Solution solveOne(const zelvar::Solver& solver, const py::object& position,
                           const std::string& goal) {
   zelvar::Position input = positionOf(position);
   zelvar::SolveOptions options;
@@ -346,8 +346,8 @@ zelvar::Solution solveOne(const zelvar::Solver& solver, py::handle position,
   return solution;
 }
 
-py::list solveMany(const zelvar::Solver& solver, py::handle positions, const std::string& goal,
-                   const std::string& errors) {
+py::list solveMany(const zelvar::Solver& solver, const py::object& positions,
+                   const std::string& goal, const std::string& errors) {
   if (errors != "raise" && errors != "keep") {
     throw py::value_error("errors must be \"raise\" or \"keep\", not \"" + errors + "\"");
   }
@@ -447,21 +447,23 @@ Solutions compare by value and can be pickled (to send them between processes).)
                              "estimate up in steps of 2.")
       .def_property_readonly("moves", &movesOf,
                              "The solution as (tile, direction) tuples; the direction, \"U\", "
-                             "\"D\", \"L\" or \"R\", is the way the tile slides.")
+                             "\"D\",\n\"L\" or \"R\", is the way the tile slides.")
       .def_property_readonly(
           "moves_text", [](const zelvar::Solution& s) { return zelvar::formatMoves(s.moves); },
           "The moves as the programs write them: \"1U 7L 6D\".")
       .def_readonly("seconds", &zelvar::Solution::seconds,
                     "Wall time of the search, table builds not included.")
       .def("__repr__", &reprOf)
-      .def("__eq__",
-           [](const zelvar::Solution& a, const zelvar::Solution& b) {
-             // Everything but the time, which differs from run to run.
-             return a.status == b.status && a.error == b.error && a.position == b.position &&
-                    a.estimate == b.estimate && a.estimateTerms == b.estimateTerms &&
-                    a.length == b.length && a.nodes == b.nodes && a.bounds == b.bounds &&
-                    a.moves == b.moves;
-           })
+      .def(
+          "__eq__",
+          [](const zelvar::Solution& a, const zelvar::Solution& b) {
+            // Everything but the time, which differs from run to run.
+            return a.status == b.status && a.error == b.error && a.position == b.position &&
+                   a.estimate == b.estimate && a.estimateTerms == b.estimateTerms &&
+                   a.length == b.length && a.nodes == b.nodes && a.bounds == b.bounds &&
+                   a.moves == b.moves;
+          },
+          py::is_operator())
       .def(py::pickle(&stateOf, &solutionOf));
   solution.attr("__hash__") = py::none();
 
