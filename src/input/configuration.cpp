@@ -60,7 +60,7 @@ bool isSolvable(const Board& board, std::FILE* out) {
   }
   // Every slide is one transposition and moves the blank one cell, so both parities flip.
   if ((swaps + board.column[kBlank] + board.row[kBlank]) % 2 != 0) {
-    std::fprintf(out, "The puzzle can not be solved in this configuration.\n");
+    if (out != nullptr) std::fprintf(out, "The puzzle can not be solved in this configuration.\n");
     return false;
   }
   return true;

@@ -51,5 +51,6 @@ constexpr bool isScanSpace(int c) {
 // sixteenth number is consumed.
 bool readConfiguration(Board& board, std::FILE* in = stdin, std::FILE* out = stdout);
 
-// The parity test alone, on a fully tracked board; prints the refusal to `out` when false.
+// The parity test alone, on a fully tracked board; prints the refusal to `out` (unless null)
+// when false.
 bool isSolvable(const Board& board, std::FILE* out = stdout);

@@ -59,6 +59,7 @@ void runSolver(Board& position, std::FILE* out) {
 SolveSummary solve(SearchContext& context, const PatternDatabase& topLeft,
                    const PatternDatabase& bottomRight, Board& position, WorkerPool& workers,
                    std::FILE* out, SplitTrace* trace) {
+  context.nodeCount = 0;
   PositionSearch search(topLeft, bottomRight, position);
   const std::array<unsigned, 4>& terms = search.terms();
   std::fprintf(out, "Initial estimate: %u + %u + %u + %u = %u moves\n", terms[0], terms[1],
@@ -105,7 +106,6 @@ SolveSummary solve(SearchContext& context, const PatternDatabase& topLeft,
   }
   // The caller's context holds the path, as it always has.
   std::copy_n(search.path(), summary.length, context.path);
-  context.nodeCount = 0;
   for (unsigned k = summary.length; k-- > 0;)
     printMove(position, context.path[k], out);
   return summary;
