@@ -36,6 +36,14 @@ def main():
     parser.add_argument("--calls", type=int, default=20000)
     args = parser.parse_args()
 
+    if Path(args.batch).is_file():
+        throughput(args)
+    else:
+        print(f"no zelvar-batch at {args.batch}: throughput left out")
+    overhead(args.calls)
+
+
+def throughput(args):
     lines = (REPO / "bench" / "random-positions.txt").read_text().splitlines()[:args.count]
     with tempfile.NamedTemporaryFile("w", suffix=".txt") as file:
         file.write("\n".join(lines) + "\n")
@@ -58,21 +66,23 @@ def main():
     print(f"  zelvar-batch --no-times    {batch:8.3f} s")
     print(f"  Solver() + solve_many      {module:8.3f} s   ({module / batch:.3f} of zelvar-batch)")
 
+
+def overhead(calls):
     solver = zelvar.Solver()
     try:
         import numpy
         forms = {"list": EASY, "str": " ".join(map(str, EASY)), "numpy": numpy.array(EASY)}
     except ImportError:
         forms = {"list": EASY, "str": " ".join(map(str, EASY))}
-    print(f"solve() on a {solver.solve(EASY).length}-move position, {args.calls} calls:")
+    print(f"solve() on a {solver.solve(EASY).length}-move position, {calls} calls:")
     for name, position in forms.items():
         searching = 0.0
         started = time.perf_counter()
-        for _ in range(args.calls):
+        for _ in range(calls):
             searching += solver.solve(position).seconds
-        wall = (time.perf_counter() - started) / args.calls
+        wall = (time.perf_counter() - started) / calls
         print(f"  {name:6} {wall * 1e6:7.2f} us a call, "
-              f"{(wall - searching / args.calls) * 1e6:7.2f} us beyond the search")
+              f"{(wall - searching / calls) * 1e6:7.2f} us beyond the search")
 
 
 if __name__ == "__main__":
