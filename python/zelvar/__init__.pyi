@@ -6,8 +6,8 @@ import numpy.typing
 
 __version__: str
 
-Goal = Literal["blank-last", "blank-first"]
-Position = Union[str, Sequence[SupportsIndex], numpy.typing.NDArray[numpy.integer]]
+_Goal = Literal["blank-last", "blank-first"]
+_Position = Union[str, Sequence[SupportsIndex], numpy.typing.NDArray[numpy.integer]]
 
 class Solution:
     """What one solve found."""
@@ -54,10 +54,10 @@ class Solver:
     def workers(self) -> int: ...
     @property
     def heuristic(self) -> Literal["zelvar", "7-8"]: ...
-    def solve(self, position: Position, goal: Goal = "blank-last") -> Solution: ...
+    def solve(self, position: _Position, goal: _Goal = "blank-last") -> Solution: ...
     def solve_many(
         self,
-        positions: Iterable[Position] | numpy.typing.NDArray[numpy.integer],
-        goal: Goal = "blank-last",
+        positions: Iterable[_Position] | numpy.typing.NDArray[numpy.integer],
+        goal: _Goal = "blank-last",
         errors: Literal["raise", "keep"] = "raise",
     ) -> list[Solution]: ...
