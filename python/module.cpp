@@ -6,10 +6,13 @@
 #include <pybind11/stl.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -55,65 +58,141 @@ std::string typeName(py::handle object) {
   return py::str(py::type::handle_of(object).attr("__name__"));
 }
 
-// numpy.ndarray when NumPy has been imported; an array cannot exist before that, so the module
+// numpy.ndarray once NumPy has been imported; an array cannot exist before that, so the module
 // needs no NumPy of its own.
 bool isArray(py::handle object) {
-  PyObject* numpy = PyImport_GetModule(py::str("numpy").ptr());
-  if (numpy == nullptr) {
-    PyErr_Clear();
-    return false;
+  static PyObject* ndarray = nullptr;  // kept for the interpreter's life
+  if (ndarray == nullptr) {
+    PyObject* numpy = PyImport_GetModule(py::str("numpy").ptr());
+    if (numpy == nullptr) {
+      PyErr_Clear();
+      return false;
+    }
+    ndarray = py::object(py::reinterpret_steal<py::object>(numpy).attr("ndarray")).release().ptr();
   }
-  const py::object module = py::reinterpret_steal<py::object>(numpy);
-  return py::isinstance(object, module.attr("ndarray"));
+  return PyObject_IsInstance(object.ptr(), ndarray) == 1;
 }
 
-// The array's integers as a C-contiguous int64 array. Values beyond int64 wrap to negative
-// numbers, which the library rejects as out of range like any other.
-py::buffer_info integersOf(py::handle array) {
-  const std::string kind = py::str(array.attr("dtype").attr("kind"));
-  if (kind != "i" && kind != "u") {
-    throw py::type_error("a position array must hold integers, not " +
-                         std::string(py::str(array.attr("dtype"))));
+// An integer array's values in C order, widened to 64 bits. Values beyond int64 wrap to
+// negative numbers, which the library rejects as out of range like any other.
+struct Integers {
+  std::vector<py::ssize_t> shape;
+  std::vector<std::int64_t> values;
+};
+
+template <typename T>
+void readValues(const py::buffer_info& buffer, Integers& integers) {
+  const auto* base = static_cast<const char*>(buffer.ptr);
+  std::vector<py::ssize_t> index(buffer.shape.size(), 0);
+  for (py::ssize_t k = 0; k < buffer.size; ++k) {
+    py::ssize_t offset = 0;
+    for (std::size_t d = 0; d < index.size(); ++d)
+      offset += index[d] * buffer.strides[d];
+    T value;
+    std::memcpy(&value, base + offset, sizeof value);
+    integers.values.push_back(static_cast<std::int64_t>(value));
+    for (std::size_t d = index.size(); d-- > 0 && ++index[d] == buffer.shape[d];)
+      index[d] = 0;
   }
-  const py::buffer contiguous =
-      array.attr("astype")(py::module_::import("numpy").attr("int64"), "C");
-  return contiguous.request();
 }
 
-zelvar::Numbers numbersAt(const py::buffer_info& buffer, py::ssize_t first) {
+Integers integersOf(py::handle array) {
+  const py::buffer_info buffer = py::reinterpret_borrow<py::buffer>(array).request();
+  std::string format = buffer.format;
+  const char order = format.empty() ? '@' : format.front();
+  if (std::string_view("@=<>!").find(order) != std::string_view::npos) format.erase(0, 1);
+  const bool foreign =
+      (order == '>' || order == '!') == (std::endian::native == std::endian::little);
+  const bool explicitOrder = order == '<' || order == '>' || order == '!';
+  Integers integers;
+  integers.shape = buffer.shape;
+  integers.values.reserve(static_cast<std::size_t>(buffer.size));
+  const char code = format.size() == 1 ? format[0] : '?';
+  if (explicitOrder && foreign &&
+      std::string_view("bBhHiIlLqQnN").find(code) != std::string_view::npos) {
+    // Stored in the other byte order: NumPy turns it round.
+    return integersOf(array.attr("astype")(array.attr("dtype").attr("newbyteorder")("=")));
+  }
+  switch (code) {
+    case 'b':
+      readValues<signed char>(buffer, integers);
+      break;
+    case 'B':
+      readValues<unsigned char>(buffer, integers);
+      break;
+    case 'h':
+      readValues<short>(buffer, integers);
+      break;
+    case 'H':
+      readValues<unsigned short>(buffer, integers);
+      break;
+    case 'i':
+      readValues<int>(buffer, integers);
+      break;
+    case 'I':
+      readValues<unsigned>(buffer, integers);
+      break;
+    case 'l':
+      readValues<long>(buffer, integers);
+      break;
+    case 'L':
+      readValues<unsigned long>(buffer, integers);
+      break;
+    case 'q':
+      readValues<long long>(buffer, integers);
+      break;
+    case 'Q':
+      readValues<unsigned long long>(buffer, integers);
+      break;
+    case 'n':
+      readValues<py::ssize_t>(buffer, integers);
+      break;
+    case 'N':
+      readValues<std::size_t>(buffer, integers);
+      break;
+    default:
+      throw py::type_error("a position array must hold integers, not " +
+                           std::string(py::str(array.attr("dtype"))));
+  }
+  return integers;
+}
+
+zelvar::Numbers numbersAt(const Integers& integers, std::size_t first) {
   zelvar::Numbers numbers{};
-  const auto* values = static_cast<const std::int64_t*>(buffer.ptr) + first;
   for (std::size_t i = 0; i < numbers.size(); ++i) {
     // Anything outside 0 to 15 gets the same message; clamping keeps it an int.
-    numbers[i] = static_cast<int>(std::clamp<std::int64_t>(values[i], -1, 16));
+    numbers[i] = static_cast<int>(std::clamp<std::int64_t>(integers.values[first + i], -1, 16));
   }
   return numbers;
 }
 
-std::string shapeText(const py::buffer_info& buffer) {
+std::string shapeText(const std::vector<py::ssize_t>& shape) {
   std::string text = "(";
-  for (std::size_t i = 0; i < buffer.shape.size(); ++i) {
-    text += (i ? ", " : "") + std::to_string(buffer.shape[i]);
+  for (std::size_t i = 0; i < shape.size(); ++i) {
+    text += (i ? ", " : "") + std::to_string(shape[i]);
   }
-  return text + (buffer.shape.size() == 1 ? ",)" : ")");
+  return text + (shape.size() == 1 ? ",)" : ")");
 }
 
 zelvar::Position positionOfArray(py::handle array) {
-  const py::buffer_info buffer = integersOf(array);
-  const bool flat = buffer.ndim == 1 && buffer.shape[0] == 16;
-  const bool square = buffer.ndim == 2 && buffer.shape[0] == 4 && buffer.shape[1] == 4;
+  const Integers integers = integersOf(array);
+  const std::vector<py::ssize_t>& shape = integers.shape;
+  const bool flat = shape.size() == 1 && shape[0] == 16;
+  const bool square = shape.size() == 2 && shape[0] == 4 && shape[1] == 4;
   if (!flat && !square) {
     throw py::value_error("a position array has the shape (16,) or (4, 4), not " +
-                          shapeText(buffer));
+                          shapeText(shape));
   }
-  return numbersAt(buffer, 0);
+  return numbersAt(integers, 0);
 }
 
 // One position as the library takes it. Text goes to the library as it is; a sequence of the
 // wrong length too, as text, so that it gets the interactive program's message.
 zelvar::Position positionOf(py::handle object) {
   if (py::isinstance<py::str>(object)) return std::string(py::str(object));
-  if (isArray(object)) return positionOfArray(object);
+  if (!PyList_Check(object.ptr()) && !PyTuple_Check(object.ptr()) && isArray(object)) {
+    return positionOfArray(object);
+  }
   if (py::isinstance<py::bytes>(object) || PyByteArray_Check(object.ptr()) ||
       !PySequence_Check(object.ptr())) {
     throw py::type_error(
@@ -146,16 +225,17 @@ zelvar::Position positionOf(py::handle object) {
 std::vector<zelvar::Position> positionsOf(py::handle object) {
   std::vector<zelvar::Position> positions;
   if (isArray(object)) {
-    const py::buffer_info buffer = integersOf(object);
-    const bool rows = buffer.ndim == 2 && buffer.shape[1] == 16;
-    const bool boards = buffer.ndim == 3 && buffer.shape[1] == 4 && buffer.shape[2] == 4;
+    const Integers integers = integersOf(object);
+    const std::vector<py::ssize_t>& shape = integers.shape;
+    const bool rows = shape.size() == 2 && shape[1] == 16;
+    const bool boards = shape.size() == 3 && shape[1] == 4 && shape[2] == 4;
     if (!rows && !boards) {
       throw py::value_error("an array of positions has the shape (N, 16) or (N, 4, 4), not " +
-                            shapeText(buffer));
+                            shapeText(shape));
     }
-    positions.reserve(static_cast<std::size_t>(buffer.shape[0]));
-    for (py::ssize_t row = 0; row < buffer.shape[0]; ++row) {
-      positions.emplace_back(numbersAt(buffer, row * 16));
+    positions.reserve(static_cast<std::size_t>(shape[0]));
+    for (std::size_t row = 0; row < static_cast<std::size_t>(shape[0]); ++row) {
+      positions.emplace_back(numbersAt(integers, row * 16));
     }
     return positions;
   }

@@ -144,7 +144,7 @@ class Inputs(unittest.TestCase):
 
     @unittest.skipUnless(numpy, "NumPy is not installed")
     def test_numpy_arrays(self):
-        for dtype in (numpy.int8, numpy.uint8, numpy.int32, numpy.int64, numpy.uint64):
+        for dtype in (numpy.int8, numpy.uint8, numpy.int32, numpy.int64, numpy.uint64, ">i4"):
             with self.subTest(dtype=dtype):
                 array = numpy.array(EIGHTEEN, dtype=dtype)
                 self.assertSolvesEighteen(array)
