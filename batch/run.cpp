@@ -144,7 +144,11 @@ class Output {
   }
 
   bool failed() const noexcept { return failed_; }
-  bool readerGone() const noexcept { return failed_ || batch::readerGone(stream_); }
+  // Asks, without writing, whether the reader has left; then the output has failed.
+  bool readerGone() noexcept {
+    if (!failed_ && batch::readerGone(stream_)) failed_ = true;
+    return failed_;
+  }
   std::FILE* stream() const noexcept { return stream_; }
 
  private:
