@@ -203,7 +203,8 @@ int runBatch(const Options& options) {
   Output output(ownOutput ? ownOutput.get() : stdout,
                 ownOutput ? options.output : std::string("standard output"));
 
-  std::FILE* terminal = isTerminal(stderr) ? stderr : nullptr;
+  // Records shown on the terminal are progress enough, and a progress line would cut them.
+  std::FILE* terminal = isTerminal(stderr) && !isTerminal(output.stream()) ? stderr : nullptr;
   Progress progress(terminal, terminal ? countRecords(options, names) : std::nullopt,
                     resumed.records);
 
