@@ -18,10 +18,10 @@ expect() {
 }
 
 stop_and_continue() {
-  head -n 40 "$positions" >"$work/input"
+  head -n 24 "$positions" >"$work/input"
   "$program" --no-times --workers 2 "$work/input" >"$work/whole"
   expect "the uninterrupted run's status" $? 0
-  expect "the uninterrupted run's records" "$(wc -l <"$work/whole")" 40
+  expect "the uninterrupted run's records" "$(wc -l <"$work/whole")" 24
 
   # Killed as soon as a few records are out (within 30 s), then continued twice: the second
   # time there is nothing left to do.
@@ -29,12 +29,12 @@ stop_and_continue() {
   local pid=$! lines=0
   for _ in $(seq 300); do
     lines=$(wc -l 2>/dev/null <"$work/records" || echo 0)
-    ((lines >= 5)) && break
+    ((lines >= 3)) && break
     sleep 0.1
   done
   kill -9 "$pid" 2>/dev/null
   wait "$pid" 2>/dev/null
-  ((lines >= 5)) || fail "no 5 records within 30 s"
+  ((lines >= 3)) || fail "no 3 records within 30 s"
   for run in 1 2; do
     "$program" --no-times --workers 2 -o "$work/records" --resume "$work/input"
     expect "status of continuation $run" $? 0
