@@ -88,11 +88,14 @@ std::string record(std::uint64_t line, const Tiles& position, const Expected& ex
       tile = 16 - tile;
       letter = std::string_view("DULR").at(std::string_view("UDRL").find(letter));
     }
-    text += (i > 0 ? " " : "") + std::to_string(tile) + letter;
+    if (i > 0) text += ' ';
+    text += std::to_string(tile);
+    text += letter;
   }
   text += "\",\"nodes\":" + std::to_string(expected.nodes) + ",\"bounds\":[";
   for (std::size_t i = 0; i < expected.bounds.size(); ++i) {
-    text += (i > 0 ? ",[" : "[") + std::to_string(expected.bounds[i].first) + ',' +
+    if (i > 0) text += ',';
+    text += '[' + std::to_string(expected.bounds[i].first) + ',' +
             std::to_string(expected.bounds[i].second) + ']';
   }
   return text + "]}";
