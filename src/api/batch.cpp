@@ -48,7 +48,7 @@ struct LaneWork {
   Item* item = nullptr;
   std::unique_ptr<Deepening> deepening;
   unsigned bound = 0;
-  Clock::time_point start;
+  Clock::duration searched{};  // the wall time of its bounds, not of helping others between
 };
 
 class Batch {
@@ -212,14 +212,15 @@ void Batch::step(LaneWork& work, unsigned lane, WorkerPool& alone) {
       solution.estimate = work.deepening->estimate();
       solution.estimateTerms = work.deepening->estimateTerms();
       work.bound = solution.estimate;
-      work.start = Clock::now();
     }
     if (work.bound > kMaxBound) {
       solution.status = Status::noSolution;
       solution.error = "No solution found.";
       return complete(work);
     }
+    const Clock::time_point start = Clock::now();
     const BoundResult result = runBound(*work.deepening, work.bound, lane);
+    work.searched += Clock::now() - start;
     // Stopped: the whole batch is, and nothing more is handed over.
     if (result == BoundResult::stopped) return;
     solution.bounds.push_back({work.bound, work.deepening->boundNodes()});
@@ -271,7 +272,7 @@ BoundResult Batch::runBound(Deepening& deepening, unsigned bound, unsigned lane)
 }
 
 void Batch::complete(LaneWork& work) {
-  work.item->solution.seconds = std::chrono::duration<double>(Clock::now() - work.start).count();
+  work.item->solution.seconds = std::chrono::duration<double>(work.searched).count();
   work.item->ready.store(true, std::memory_order_release);
   work = LaneWork();
   wake();
