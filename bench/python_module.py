@@ -63,8 +63,12 @@ def throughput(args):
         sys.exit(f"node totals differ: zelvar-batch {batch_nodes}, module {module_nodes}")
     batch, module = statistics.median(batch_times), statistics.median(module_times)
     print(f"{len(lines)} positions, {module_nodes} nodes, median of {args.rounds} alternate runs:")
-    print(f"  zelvar-batch --no-times    {batch:8.3f} s")
-    print(f"  Solver() + solve_many      {module:8.3f} s   ({module / batch:.3f} of zelvar-batch)")
+    def runs(times):
+        return "  (" + " ".join(f"{t:.2f}" for t in times) + ")"
+
+    print(f"  zelvar-batch --no-times    {batch:8.3f} s" + runs(batch_times))
+    print(f"  Solver() + solve_many      {module:8.3f} s   ({module / batch:.3f} of zelvar-batch)"
+          + runs(module_times))
 
 
 def overhead(calls):
