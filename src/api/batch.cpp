@@ -1,6 +1,5 @@
-// Many positions in one call: one lane per worker, each lane solving one position at a time,
-// a position's large bounds shared out as units that idle lanes help with, and the results
-// handed over in input order from a bounded window of positions in flight.
+#include "api/batch.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -29,87 +28,22 @@ constexpr Clock::duration kStopCheckEvery = std::chrono::milliseconds(100);
 // An idle lane looks again this often even when nobody wakes it.
 constexpr Clock::duration kIdleWait = std::chrono::milliseconds(10);
 
-struct Item {
-  Solution solution;
-  Board board;
-  bool toSearch = false;
-  std::atomic<bool> ready{false};  // solution final; set by the lane that solved it
-};
+}  // namespace
 
-struct SharedBound {
-  std::unique_ptr<SharedUnits> units;  // made by the first lane that shares a bound here
-  std::atomic<bool> taken{false};      // a lane shares one of its bounds here
-  std::atomic<bool> open{false};       // its units may be taken
-  std::atomic<unsigned> helpers{0};    // lanes looking at or running its units
-};
-
-// What a lane is doing: one position, a bound at a time.
-struct LaneWork {
-  Item* item = nullptr;
-  std::unique_ptr<Deepening> deepening;
-  unsigned bound = 0;
-  Clock::duration searched{};  // the wall time of its bounds, not of helping others between
-};
-
-class Batch {
- public:
-  Batch(const Engine& engine, WorkerPool& workers, Callbacks& callbacks, Goal goal,
-        const std::function<bool(Position&)>& next, const std::function<bool(Solution&&)>& done)
-      : engine_(engine),
-        workers_(workers),
-        callbacks_(callbacks),
-        goal_(goal),
-        next_(next),
-        done_(done),
-        lanes_(workers.size()),
-        capacity_(kPositionsPerLane * lanes_),
-        items_(new Item[capacity_]),
-        sharedCount_(std::min(lanes_, kMaxSharedBounds)),
-        shared_(new SharedBound[sharedCount_]) {}
-
-  std::size_t run() {
-    auto task = [this](unsigned lane) { runLane(lane); };
-    workers_.run(task);
-    return handed_;
-  }
-
- private:
-  void runLane(unsigned lane);
-  void coordinate();
-  bool help(unsigned lane);
-  Item* take();
-  void step(LaneWork& work, unsigned lane, WorkerPool& alone);
-  BoundResult runBound(Deepening& deepening, unsigned bound, unsigned lane);
-  void complete(LaneWork& work);
-  void wake();
-  void stop() { stopping_.store(true); }
-
-  const Engine& engine_;
-  WorkerPool& workers_;
-  Callbacks& callbacks_;
-  const Goal goal_;
-  const std::function<bool(Position&)>& next_;
-  const std::function<bool(Solution&&)>& done_;
-  const unsigned lanes_;
-  const std::size_t capacity_;
-  std::unique_ptr<Item[]> items_;  // position k in items_[k % capacity_]
-  const unsigned sharedCount_;
-  std::unique_ptr<SharedBound[]> shared_;
-
-  // The calling thread's (lane 0's) alone.
-  std::size_t delivered_ = 0;  // positions handed to done or found needing no search
-  std::size_t handed_ = 0;     // solutions that went to done
-  bool inputEnded_ = false;
-  Clock::time_point nextStopCheck_ = Clock::now();
-
-  std::mutex lock_;  // guards drawn_, taken_ and changes_
-  std::condition_variable changed_;
-  std::size_t drawn_ = 0;  // positions drawn so far
-  std::size_t taken_ = 0;  // positions taken by a lane, or passed over needing no search
-  std::atomic<std::uint64_t> changes_{0};  // raised whenever an idle lane may find work
-  std::atomic<bool> stopping_{false};
-  std::atomic<bool> finished_{false};
-};
+Batch::Batch(const Engine& engine, WorkerPool& workers, Callbacks& callbacks, Goal goal,
+             const std::function<bool(Position&)>& next,
+             const std::function<bool(Solution&&)>& done)
+    : engine_(engine),
+      workers_(workers),
+      callbacks_(callbacks),
+      goal_(goal),
+      next_(next),
+      done_(done),
+      lanes_(workers.size()),
+      capacity_(kPositionsPerLane * lanes_),
+      items_(new Item[capacity_]),
+      sharedCount_(std::min(lanes_, kMaxSharedBounds)),
+      shared_(new SharedBound[sharedCount_]) {}
 
 void Batch::runLane(unsigned lane) {
   // A lane searches whole bounds on its own thread.
@@ -285,8 +219,6 @@ void Batch::wake() {
   }
   changed_.notify_all();
 }
-
-}  // namespace
 
 }  // namespace zelvar::detail
 
