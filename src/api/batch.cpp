@@ -160,7 +160,9 @@ void Batch::step(LaneWork& work, unsigned lane, WorkerPool& alone) {
     solution.bounds.push_back({work.bound, work.deepening->boundNodes()});
     solution.nodes += work.deepening->boundNodes();
     if (result == BoundResult::found) {
-      finishSolved(solution, work.item->board, work.deepening->directions(work.bound), goal_);
+      std::vector<int> directions;
+      work.deepening->directions(work.bound, directions);
+      finishSolved(solution, work.item->board, directions, goal_);
       return complete(work);
     }
     work.bound += 2;

@@ -51,8 +51,9 @@ class Deepening {
 
   // The nodes of the last bound searched.
   virtual std::uint64_t boundNodes() const = 0;
-  // After a bound of `length` moves found a solution: its directions, the first move first.
-  virtual std::vector<int> directions(unsigned length) const = 0;
+  // After a bound of `length` moves found a solution: its directions, the first move first,
+  // into `directions` (which allocates nothing when it has the room).
+  virtual void directions(unsigned length, std::vector<int>& directions) const = 0;
 };
 
 class Engine {

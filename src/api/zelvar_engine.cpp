@@ -68,11 +68,10 @@ class ZelvarDeepening final : public Deepening {
 
   std::uint64_t boundNodes() const override { return search_.boundNodes(); }
 
-  std::vector<int> directions(unsigned length) const override {
-    std::vector<int> moves(length);
-    for (unsigned k = 0; k < length; ++k)
-      moves[k] = search_.path()[length - 1 - k];
-    return moves;
+  void directions(unsigned length, std::vector<int>& directions) const override {
+    directions.clear();
+    for (unsigned k = length; k-- > 0;)
+      directions.push_back(search_.path()[k]);
   }
 
  private:
