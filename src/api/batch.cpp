@@ -53,13 +53,15 @@ void Batch::runLane(unsigned lane) {
     const std::uint64_t seen = changes_.load();
     if (lane == 0) coordinate();
     if (stopping_.load() || finished_.load()) break;
-    // The oldest positions' bounds first: they hold up the results behind them.
-    if (help(lane)) continue;
     if (work.item == nullptr) work.item = take();
     if (work.item != nullptr) {
       step(work, lane, alone);
       continue;
     }
+    // With no position of its own to take (the input has ended, or the window is full behind
+    // a long position), a lane helps with the large bounds of the others. Lanes on positions
+    // of their own stay apart: each unit a helper runs is one the owner may have to wait for.
+    if (help(lane)) continue;
     std::unique_lock<std::mutex> hold(lock_);
     changed_.wait_for(hold, lane == 0 ? kStopCheckEvery : kIdleWait,
                       [&] { return changes_.load() != seen; });

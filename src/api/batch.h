@@ -1,5 +1,5 @@
 // The lanes of Solver::solveMany: one per worker, each solving one position at a time, a
-// position's large bounds shared out as units that the other lanes run first, and the
+// position's large bounds shared out as units that lanes without work help with, and the
 // solutions handed over in input order from a bounded window of positions in flight. Lane 0
 // is the calling thread, which also draws the positions, hands the solutions over and asks
 // the stop question.
