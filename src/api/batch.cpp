@@ -21,9 +21,10 @@ using Clock = std::chrono::steady_clock;
 // Positions in flight per lane: enough queued that a lane rarely waits for the calling thread
 // to draw more, and enough done behind a long one that the others go on meanwhile.
 constexpr std::size_t kPositionsPerLane = 16;
-// Bounds shared at once. Each holds units for every lane, so a bound is shared only while one
-// of these is free; the others run whole on their lane.
-constexpr unsigned kMaxSharedBounds = 4;
+// At most this many units to a shared bound, so that the units each lane keeps for its own
+// bounds do not grow with the number of lanes (a lane's storage: 1.2 MB at most). It still
+// leaves 64 a lane at 64 lanes; a single solve gives a large bound 1,024 a worker.
+constexpr unsigned kMaxUnitsPerSharedBound = 4096;
 constexpr Clock::duration kStopCheckEvery = std::chrono::milliseconds(100);
 // An idle lane looks again this often even when nobody wakes it.
 constexpr Clock::duration kIdleWait = std::chrono::milliseconds(10);
@@ -42,8 +43,7 @@ Batch::Batch(const Engine& engine, WorkerPool& workers, Callbacks& callbacks, Go
       lanes_(workers.size()),
       capacity_(kPositionsPerLane * lanes_),
       items_(new Item[capacity_]),
-      sharedCount_(std::min(lanes_, kMaxSharedBounds)),
-      shared_(new SharedBound[sharedCount_]) {}
+      shared_(new SharedBound[lanes_]) {}
 
 void Batch::runLane(unsigned lane) {
   // A lane searches whole bounds on its own thread.
@@ -118,7 +118,7 @@ void Batch::coordinate() {
 
 // Runs one unit of a bound that another lane shares; false when there is none to run.
 bool Batch::help(unsigned lane) {
-  for (unsigned k = 0; k < sharedCount_; ++k) {
+  for (unsigned k = 0; k < lanes_; ++k) {
     SharedBound& shared = shared_[k];
     if (!shared.open.load()) continue;
     // Announced before the second look, so that the owner, once it has closed the bound and
@@ -174,22 +174,19 @@ void Batch::step(LaneWork& work, unsigned lane, WorkerPool& alone) {
   }
 }
 
-// A bound large enough to share is shared while a SharedBound is free; the lane runs its
-// units with the helpers, then waits for the last helper before it puts the count together.
+// A bound large enough is shared in the lane's own SharedBound: the lane runs its units with
+// any helpers, then waits for the last helper before it puts the count together. Cut into
+// units, it is also one that a stop ends soon.
 BoundResult Batch::runBound(Deepening& deepening, unsigned bound, unsigned lane) {
-  SharedBound* shared = nullptr;
-  for (unsigned k = 0; k < sharedCount_ && shared == nullptr; ++k) {
-    bool taken = false;
-    if (shared_[k].taken.compare_exchange_strong(taken, true)) shared = &shared_[k];
-  }
-  if (shared != nullptr && !shared->units) {
+  SharedBound* const shared = &shared_[lane];
+  if (!shared->units) {
     try {
       shared->units = engine_.sharedUnits(lanes_);
     } catch (const std::bad_alloc&) {
     }
   }
-  if (shared == nullptr || !shared->units || !deepening.shareBound(bound, *shared->units, lanes_)) {
-    if (shared != nullptr) shared->taken.store(false);
+  if (!shared->units ||
+      !deepening.shareBound(bound, *shared->units, lanes_, kMaxUnitsPerSharedBound)) {
     return deepening.searchBound(bound);
   }
   SharedUnits& units = *shared->units;
@@ -204,9 +201,7 @@ BoundResult Batch::runBound(Deepening& deepening, unsigned bound, unsigned lane)
     if (lane == 0) coordinate();
     std::this_thread::yield();
   }
-  const BoundResult result = deepening.finishBound(bound, units);
-  shared->taken.store(false);
-  return result;
+  return deepening.finishBound(bound, units);
 }
 
 void Batch::complete(LaneWork& work) {

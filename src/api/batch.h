@@ -29,9 +29,9 @@ struct Item {
   std::atomic<bool> ready{false};  // solution final; set by the lane that solved it
 };
 
+// One lane's large bound, open to the others.
 struct SharedBound {
-  std::unique_ptr<SharedUnits> units;  // made by the first lane that shares a bound here
-  std::atomic<bool> taken{false};      // a lane shares one of its bounds here
+  std::unique_ptr<SharedUnits> units;  // made at the lane's first shared bound
   std::atomic<bool> open{false};       // its units may be taken
   std::atomic<unsigned> helpers{0};    // lanes looking at or running its units
 };
@@ -78,7 +78,6 @@ class Batch {
   const unsigned lanes_;
   const std::size_t capacity_;
   std::unique_ptr<Item[]> items_;  // position k in items_[k % capacity_]
-  const unsigned sharedCount_;
   std::unique_ptr<SharedBound[]> shared_;
 
   // The calling thread's (lane 0's) alone.

@@ -41,11 +41,12 @@ class Deepening {
   // The whole bound on all of the workers given to Engine::start, asking its stop question.
   virtual BoundResult runBound(unsigned bound) = 0;
 
-  // The same in steps, for lanes: shareBound cuts a bound worth sharing into `units` and
-  // returns true (the lanes then call units.runUnit until it says no more, and once none is
-  // running any more, finishBound ends the bound); false leaves the bound to searchBound, on
-  // the calling thread alone.
-  virtual bool shareBound(unsigned bound, SharedUnits& units, unsigned lanes) = 0;
+  // The same in steps, for lanes: shareBound cuts a bound worth sharing into at most
+  // `maxUnits` of `units` and returns true (the lanes then call units.runUnit until it says no
+  // more, and once none is running any more, finishBound ends the bound); false leaves the
+  // bound to searchBound, on the calling thread alone.
+  virtual bool shareBound(unsigned bound, SharedUnits& units, unsigned lanes,
+                          unsigned maxUnits) = 0;
   virtual BoundResult finishBound(unsigned bound, SharedUnits& units) = 0;
   virtual BoundResult searchBound(unsigned bound) = 0;
 

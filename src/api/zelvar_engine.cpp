@@ -50,8 +50,9 @@ class ZelvarDeepening final : public Deepening {
     return parallel_.lastSplit().stopped ? BoundResult::stopped : BoundResult::exhausted;
   }
 
-  bool shareBound(unsigned bound, SharedUnits& units, unsigned lanes) override {
-    const SplitPlan plan = search_.nextPlan(lanes, true);
+  bool shareBound(unsigned bound, SharedUnits& units, unsigned lanes, unsigned maxUnits) override {
+    SplitPlan plan = search_.nextPlan(lanes, true);
+    plan.units = std::min(plan.units, maxUnits);
     return plan.units > 1 &&
            search_.splitBound(bound, static_cast<ZelvarUnits&>(units).parallel, plan);
   }
