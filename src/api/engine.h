@@ -72,9 +72,9 @@ class Engine {
   virtual std::unique_ptr<SharedUnits> sharedUnits(unsigned lanes) const = 0;
 };
 
-// Memory for the objects made before the tables, which must fail by coming back empty rather
-// than by an exception: with the heap exhausted, throwing needs memory too, and the process
-// would end. For classes that declare `operator new(std::size_t, const std::nothrow_t&)`.
+// Base of the objects made before the tables: `new (std::nothrow) T` then comes back empty when
+// memory has run out, never by an exception. With the heap exhausted throwing needs memory
+// too, and the process would end (libstdc++'s own nothrow new throws and catches inside).
 struct FailsEmpty {
   static void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
     return std::malloc(size);
