@@ -228,6 +228,47 @@ TEST(Library, StopsALongSolveWhenAsked) {
   }
 }
 
+// A batch stops too: what it handed over before is what solve gives, and nothing after.
+TEST(Library, StopsABatchWhenAskedAndWhenDoneSaysSo) {
+  std::vector<zelvar::Position> positions;
+  for (const zelvar::Numbers& numbers : randomPositions(4))
+    positions.emplace_back(numbers);
+  positions.emplace_back(std::string("1 5 10 9 2 6 0 13 3 7 11 14 4 8 12 15"));
+  for (const zelvar::Numbers& numbers : randomPositions(8))
+    positions.emplace_back(numbers);
+  for (const unsigned workers : {1u, 3u}) {
+    SCOPED_TRACE(workers);
+    std::size_t drawn = 0;
+    std::vector<zelvar::Solution> got;
+    auto next = [&](zelvar::Position& position) {
+      if (drawn == positions.size()) return false;
+      position = positions[drawn++];
+      return true;
+    };
+    auto keep = [&](zelvar::Solution&& solution) {
+      got.push_back(std::move(solution));
+      return true;
+    };
+    zelvar::SolveOptions options;
+    const Clock::time_point start = Clock::now();
+    options.stopRequested = [&] { return Clock::now() - start > std::chrono::milliseconds(300); };
+    const std::size_t handed = solverOf(workers).solveMany(next, keep, options);
+    EXPECT_EQ(handed, got.size());
+    EXPECT_LE(got.size(), 4u) << "the 67-move position cannot be done";
+    for (std::size_t k = 0; k < got.size(); ++k)
+      expectSame(got[k], solverOf(1).solve(std::get<zelvar::Numbers>(positions[k])));
+
+    drawn = 0;
+    got.clear();
+    auto twoOnly = [&](zelvar::Solution&& solution) {
+      got.push_back(std::move(solution));
+      return got.size() < 2;
+    };
+    EXPECT_EQ(solverOf(workers).solveMany(next, twoOnly), 2u);
+    EXPECT_EQ(got.size(), 2u);
+  }
+}
+
 // solveMany gives what solve gives, position by position and in order, rejected lines
 // included, on one worker and on three.
 TEST(Library, SolvesManyAsOneByOne) {
