@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <ostream>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -56,6 +57,11 @@ struct Rejection {
   std::string input;
   std::string message;
 };
+
+// GoogleTest prints a parameter by its bytes otherwise.
+void PrintTo(const Rejection& rejection, std::ostream* out) {
+  *out << rejection.name;
+}
 
 class ProgramRejects : public ::testing::TestWithParam<Rejection> {};
 
