@@ -9,10 +9,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <iterator>
 #include <limits>
 #include <mutex>
 #include <new>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -86,18 +89,28 @@ TEST(WorkerPool, KeepsTheThreadsItCouldStart) {
   EXPECT_EQ(pool.size(), 3u);
   expectEachWorkerRunsEachTask(pool);
 
+#if defined(__unix__) || defined(__APPLE__)
+  // A stack of half the address space is refused, and the thread never runs.
+  platform::Thread refused;
+  std::atomic<bool> ran{false};
+  EXPECT_FALSE(platform::startThread(
+      refused, [](void* flag) { static_cast<std::atomic<bool>*>(flag)->store(true); }, &ran,
+      std::numeric_limits<std::size_t>::max() / 2));
+  EXPECT_FALSE(ran.load());
+#endif
+
   // Where the system offers only std::thread, whatever its start throws is a refusal.
   std::thread thread;
   EXPECT_FALSE(platform::startStandardThread(thread, []() -> std::thread {
     throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
   }));
   EXPECT_FALSE(thread.joinable());
-  std::atomic<bool> ran{false};
+  std::atomic<bool> standardRan{false};
   EXPECT_TRUE(platform::startStandardThread(
-      thread, [&ran] { return std::thread([&ran] { ran = true; }); }));
+      thread, [&standardRan] { return std::thread([&standardRan] { standardRan = true; }); }));
   ASSERT_TRUE(thread.joinable());
   thread.join();
-  EXPECT_TRUE(ran.load());
+  EXPECT_TRUE(standardRan.load());
 }
 
 // Thousands of short tasks, some after a pause long enough for the threads to fall asleep and
@@ -210,6 +223,59 @@ TEST(WorkerPool, EveryThreadHoldsTheDeepestWalk) {
   EXPECT_EQ(solved, std::vector<int>(pool.size(), 2));
   for (const std::uint64_t count : nodes)
     EXPECT_GT(count, 2u * kMaxBound) << "each walk visits at least one node per level";
+}
+
+#if defined(__linux__)
+namespace {
+
+struct Mapping {
+  std::uintptr_t start = 0, end = 0;
+  std::string permissions;  // "rw-p", "---p", ...
+};
+
+// The mapping of this process that holds `address`, if any, from /proc/self/maps.
+std::optional<Mapping> mappingHolding(std::uintptr_t address) {
+  std::ifstream maps("/proc/self/maps");
+  std::string line;
+  while (std::getline(maps, line)) {
+    std::istringstream fields(line);
+    Mapping mapping;
+    char dash = 0;
+    fields >> std::hex >> mapping.start >> dash >> mapping.end >> mapping.permissions;
+    if (mapping.start <= address && address < mapping.end) return mapping;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+#endif
+
+// Each thread's stack has an inaccessible page below it, so that an overflow stops the
+// program instead of writing into other memory; and once the pool gives its threads back,
+// their stacks are no longer mapped (a table may need that address space).
+TEST(WorkerPool, ThreadStacksHaveAGuardPageAndAreGivenBack) {
+#if !defined(__linux__)
+  GTEST_SKIP() << "the mappings are read from Linux's /proc/self/maps";
+#else
+  WorkerPool pool(3);
+  ASSERT_EQ(pool.size(), 3u);
+  std::vector<std::uintptr_t> frames(pool.size(), 0);
+  auto record = [&](unsigned worker) {
+    frames[worker] = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+  };
+  pool.run(record);
+  for (unsigned worker = 1; worker < pool.size(); ++worker) {
+    const std::optional<Mapping> stack = mappingHolding(frames[worker]);
+    ASSERT_TRUE(stack.has_value()) << "worker " << worker;
+    const std::optional<Mapping> below = mappingHolding(stack->start - 1);
+    ASSERT_TRUE(below.has_value()) << "nothing mapped below worker " << worker << "'s stack";
+    EXPECT_EQ(below->permissions.substr(0, 3), "---") << "below worker " << worker << "'s stack";
+  }
+  pool.releaseThreads();
+  EXPECT_EQ(pool.size(), 1u);
+  for (unsigned worker = 1; worker < frames.size(); ++worker)
+    EXPECT_FALSE(mappingHolding(frames[worker]).has_value()) << "worker " << worker << "'s stack";
+#endif
 }
 
 // Every index of the range lands in exactly one piece; pieces start at multiples of the piece

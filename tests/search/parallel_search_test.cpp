@@ -193,6 +193,23 @@ TEST(Solve, PlansForOtherWorkerCountsWithTheSameReport) {
       }
     }
   }
+
+  // Planned for 64 workers, a bound that is split and does not solve (bound 56 here, of 8.4
+  // million nodes) runs all its units: enough for every worker to take many, so that none
+  // waits long at the end.
+  const Board larger = reference::toBoard(
+      reference::positionFromRows({14, 13, 9, 1, 5, 3, 6, 12, 7, 11, 0, 8, 4, 2, 15, 10}));
+  WorkerPool one(1);
+  SplitTrace trace{64, {}};
+  SearchContext context;
+  Board position = larger;
+  captureOutput([&](std::FILE* out) {
+    solve(context, built.topLeft, built.bottomRight, position, one, out, &trace);
+  });
+  ASSERT_GE(trace.bounds.size(), 2u);
+  const BoundTrace& unsolved = trace.bounds[trace.bounds.size() - 2];
+  EXPECT_EQ(unsolved.nodes, 8'381'734u);
+  EXPECT_GE(unsolved.unitNodes.size(), 16u * 64);
 }
 
 // Units after a solution are given up at the first watched node; units before it run to the end.
