@@ -75,7 +75,9 @@ struct BoundCount {
 // newline: "Error: please enter only numbers.", "Error: tiles must be numbered from 0 to 15.",
 // "Error: the tile 5 is repeated.", "The puzzle can not be solved in this configuration.",
 // "No solution found.", the table allocation failures, and for text with more than sixteen
-// numbers "Error: please enter only sixteen numbers.".
+// numbers "Error: please enter only sixteen numbers.". The library's own: "The solve was
+// stopped.", "Failed to allocate memory for the search.", and for a solver without tables
+// (moved from, or out of memory before its first table) "No tables.".
 struct Solution {
   Status status = Status::rejected;
   std::string error;   // empty exactly when solved

@@ -214,6 +214,7 @@ TEST(Library, StopsALongSolveWhenAsked) {
   const std::string hard = "1 5 10 9 2 6 0 13 3 7 11 14 4 8 12 15";
   for (const unsigned workers : {1u, 3u}) {
     SCOPED_TRACE(workers);
+    const zelvar::Solver& solver = solverOf(workers);  // built before the clock starts
     const Clock::time_point start = Clock::now();
     zelvar::SolveOptions options;
     unsigned asked = 0;
@@ -221,7 +222,7 @@ TEST(Library, StopsALongSolveWhenAsked) {
       ++asked;
       return Clock::now() - start > std::chrono::milliseconds(300);
     };
-    const zelvar::Solution solution = solverOf(workers).solve(hard, options);
+    const zelvar::Solution solution = solver.solve(hard, options);
     EXPECT_EQ(solution.status, zelvar::Status::stopped);
     EXPECT_LT(solution.bounds.size(), (67 - solution.estimate) / 2 + 1);
     EXPECT_GT(asked, solution.bounds.size() + 1) << "asked between bounds only";
@@ -250,9 +251,10 @@ TEST(Library, StopsABatchWhenAskedAndWhenDoneSaysSo) {
       return true;
     };
     zelvar::SolveOptions options;
+    const zelvar::Solver& solver = solverOf(workers);  // built before the clock starts
     const Clock::time_point start = Clock::now();
     options.stopRequested = [&] { return Clock::now() - start > std::chrono::milliseconds(300); };
-    const std::size_t handed = solverOf(workers).solveMany(next, keep, options);
+    const std::size_t handed = solver.solveMany(next, keep, options);
     EXPECT_EQ(handed, got.size());
     EXPECT_LE(got.size(), 4u) << "the 67-move position cannot be done";
     for (std::size_t k = 0; k < got.size(); ++k)
@@ -264,7 +266,7 @@ TEST(Library, StopsABatchWhenAskedAndWhenDoneSaysSo) {
       got.push_back(std::move(solution));
       return got.size() < 2;
     };
-    EXPECT_EQ(solverOf(workers).solveMany(next, twoOnly), 2u);
+    EXPECT_EQ(solver.solveMany(next, twoOnly), 2u);
     EXPECT_EQ(got.size(), 2u);
   }
 }
