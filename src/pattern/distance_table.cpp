@@ -668,7 +668,7 @@ bool buildDistanceTable(PatternDatabase& database, WorkerPool& workers, std::FIL
   Board scratch;
   database.distanceTable = allocateTable<std::uint8_t>(database.stateCount, workers);
   if (!database.distanceTable) {
-    std::fprintf(out, "Failed to allocate memory for data base.\n");
+    if (out != nullptr) std::fprintf(out, "Failed to allocate memory for data base.\n");
     return false;
   }
   setGoal(scratch);

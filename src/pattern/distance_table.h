@@ -23,7 +23,7 @@ bool sweep(PatternDatabase& database, unsigned target, unsigned minSource);
 // Requires the move and count tables. Allocates and fills distanceTable, level by level on all
 // of `workers` (the table does not depend on how many there are), sets filledCount to
 // stateCount and releases countTable. Returns false after printing
-// "Failed to allocate memory for data base." to `out` when the allocation fails.
+// "Failed to allocate memory for data base." to `out` (unless null) when the allocation fails.
 bool buildDistanceTable(PatternDatabase& database, WorkerPool& workers, std::FILE* out = stdout);
 
 // The same on the calling thread alone.

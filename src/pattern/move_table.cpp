@@ -151,12 +151,12 @@ bool buildMoveTable(PatternDatabase& database, WorkerPool& workers, std::FILE* o
   const std::size_t entries = std::size_t{database.stateCount} * kDirections;
   database.moveTable = allocateTable<std::int32_t>(entries, workers);
   if (!database.moveTable) {
-    std::fprintf(out, "Failed to allocate memory for move table.\n");
+    if (out != nullptr) std::fprintf(out, "Failed to allocate memory for move table.\n");
     return false;
   }
   database.countTable = allocateTable<std::uint8_t>(entries, workers);
   if (!database.countTable) {
-    std::fprintf(out, "Failed to allocate memory for count table.\n");
+    if (out != nullptr) std::fprintf(out, "Failed to allocate memory for count table.\n");
     return false;
   }
 

@@ -10,7 +10,8 @@
 // Allocates and fills moveTable and countTable, the filling on all of `workers`; the tables do
 // not depend on how many there are. Returns false after printing
 // "Failed to allocate memory for move table." or "... count table." to `out` when an
-// allocation fails; a move table already allocated then stays with the database.
+// allocation fails (nothing when `out` is null); a move table already allocated then stays with
+// the database.
 bool buildMoveTable(PatternDatabase& database, WorkerPool& workers, std::FILE* out = stdout);
 
 // The same on the calling thread alone.

@@ -4,6 +4,7 @@
 #include <cassert>
 #include <chrono>
 #include <limits>
+#include <utility>
 
 #include "platform/output.h"
 
@@ -21,10 +22,6 @@ constexpr std::size_t kNoUnit = std::numeric_limits<std::size_t>::max();
 constexpr std::int64_t kNothingAbandoned = std::numeric_limits<std::int64_t>::max();
 // Below every unit: the whole bound is given up.
 constexpr std::int64_t kEverythingAbandoned = -1;
-// How often a split bound asks whether its output is still read: a run whose reader has left
-// ends soon, and the question, a system call, costs nothing at this rate.
-constexpr std::chrono::steady_clock::duration kOutputCheckEvery = std::chrono::milliseconds(100);
-
 std::int64_t clockTicks() {
   return std::chrono::steady_clock::now().time_since_epoch().count();
 }
@@ -44,7 +41,14 @@ struct alignas(64) ParallelSearch::WorkerState {
 };
 
 ParallelSearch::ParallelSearch(WorkerPool& workers, std::FILE* output)
-    : workers_(workers), output_(output) {}
+    : ParallelSearch(
+          workers, output == nullptr ? StopCheck()
+                                     : [output] { return platform::outputReaderGone(output); }) {}
+
+ParallelSearch::ParallelSearch(WorkerPool& workers, StopCheck stopRequested)
+    : workers_(&workers), workerCount_(workers.size()), stopRequested_(std::move(stopRequested)) {}
+
+ParallelSearch::ParallelSearch(unsigned workers) : workers_(nullptr), workerCount_(workers) {}
 
 ParallelSearch::~ParallelSearch() = default;
 
@@ -52,6 +56,21 @@ bool ParallelSearch::run(SearchContext& context, unsigned movesLeft, unsigned to
                          unsigned topRightIndex, unsigned bottomLeftIndex,
                          unsigned bottomRightIndex, unsigned unitsWanted,
                          std::uint64_t frontierNodesAllowed) {
+  assert(workers_ != nullptr);
+  if (!split(context, movesLeft, topLeftIndex, topRightIndex, bottomLeftIndex, bottomRightIndex,
+             unitsWanted, frontierNodesAllowed)) {
+    return search(context, movesLeft, kNoDirection, topLeftIndex, topRightIndex, bottomLeftIndex,
+                  bottomRightIndex);
+  }
+  auto task = [this](unsigned worker) { work(worker); };
+  workers_->run(task);
+  return finish(context, movesLeft);
+}
+
+bool ParallelSearch::split(const SearchContext& context, unsigned movesLeft, unsigned topLeftIndex,
+                           unsigned topRightIndex, unsigned bottomLeftIndex,
+                           unsigned bottomRightIndex, unsigned unitsWanted,
+                           std::uint64_t frontierNodesAllowed) {
   lastSplit_ = {};
   const unsigned estimate =
       context.topLeftDistances[topLeftIndex] + context.topLeftDistances[topRightIndex] +
@@ -60,8 +79,7 @@ bool ParallelSearch::run(SearchContext& context, unsigned movesLeft, unsigned to
   // for the units.
   if (unitsWanted < 2 || movesLeft < 2 || estimate > movesLeft ||
       !reserve(std::size_t{unitsWanted} * kCapacityPerUnitWanted)) {
-    return search(context, movesLeft, kNoDirection, topLeftIndex, topRightIndex, bottomLeftIndex,
-                  bottomRightIndex);
+    return false;
   }
 
   // The shallowest frontier with enough units, each depth grown from the one above.
@@ -81,23 +99,30 @@ bool ParallelSearch::run(SearchContext& context, unsigned movesLeft, unsigned to
   }
 
   context_ = &context;
+  depth_ = depth;
   nextUnit_.store(0, std::memory_order_relaxed);
   abandonAfter_.store(kNothingAbandoned, std::memory_order_relaxed);
-  for (unsigned worker = 0; worker < workers_.size(); ++worker)
+  for (unsigned worker = 0; worker < workerCount_; ++worker)
     states_[worker].solvedUnit = kNoUnit;
-  auto task = [this](unsigned worker) { work(worker); };
-  workers_.run(task);
+  return true;
+}
 
+void ParallelSearch::stop() noexcept {
+  abandonAfter_.store(kEverythingAbandoned, std::memory_order_relaxed);
+}
+
+bool ParallelSearch::finish(SearchContext& context, unsigned movesLeft) {
+  const unsigned depth = depth_;
   const std::int64_t abandonAfter = abandonAfter_.load(std::memory_order_relaxed);
   if (abandonAfter == kEverythingAbandoned) {
-    lastSplit_ = {depth, unitCount_, 0, abandonAfter, true};
+    lastSplit_ = {depth, unitCount_, 0, abandonAfter, true, frontierNodes_};
     context.nodeCount += nodesAbove_;
     return false;
   }
   // Units are taken in order and none before a solution is abandoned, so the lowest solved
   // unit is the one-thread search's, and every unit before it ran to its end.
   const WorkerState* solver = nullptr;
-  for (unsigned worker = 0; worker < workers_.size(); ++worker) {
+  for (unsigned worker = 0; worker < workerCount_; ++worker) {
     if (solver == nullptr || states_[worker].solvedUnit < solver->solvedUnit)
       solver = &states_[worker];
   }
@@ -127,7 +152,7 @@ std::uint64_t ParallelSearch::unitNodes(std::size_t unit) const {
 bool ParallelSearch::reserve(std::size_t capacity) noexcept {
   return (units_.size() >= capacity || units_.allocate(capacity)) &&
          (spare_.size() >= capacity || spare_.allocate(capacity)) &&
-         (states_.size() == workers_.size() || states_.allocate(workers_.size()));
+         (states_.size() == workerCount_ || states_.allocate(workerCount_));
 }
 
 // Replaces the frontier by its children, in the one-thread order, counting every child as
@@ -163,34 +188,32 @@ bool ParallelSearch::deepen(const SearchContext& context, unsigned depth, std::s
 }
 
 void ParallelSearch::work(unsigned worker) {
-  WorkerState& state = states_[worker];
-  for (;;) {
-    const std::size_t unit = nextUnit_.fetch_add(1, std::memory_order_relaxed);
-    if (unit >= unitCount_) return;
-    const auto index = static_cast<std::int64_t>(unit);
-    if (index > abandonAfter_.load(std::memory_order_relaxed)) return;
-    if (output_ != nullptr) watchOutput();
-    const WalkResult result = walkBelow(*context_, units_[unit].node, state.path,
-                                        units_[unit].nodes, &abandonAfter_, index);
-    if (result == WalkResult::kSolved) {
-      // Later units are not wanted; earlier ones still run, as their counts are.
-      state.solvedUnit = unit;
-      std::int64_t after = abandonAfter_.load(std::memory_order_relaxed);
-      while (index < after && !abandonAfter_.compare_exchange_weak(after, index)) {
-      }
-      return;
-    }
-  }
+  do {
+    // Only the calling thread asks, so that the question may be anything its caller likes.
+    if (worker == 0 && stopRequested_) askToStop();
+  } while (runUnit(worker));
 }
 
-// One worker at a time asks, the one that moves the deadline on; the others go on at once.
-void ParallelSearch::watchOutput() {
-  const std::int64_t now = clockTicks();
-  std::int64_t due = nextOutputCheck_.load(std::memory_order_relaxed);
-  if (now < due || !nextOutputCheck_.compare_exchange_strong(due, now + kOutputCheckEvery.count(),
-                                                             std::memory_order_relaxed)) {
-    return;
+bool ParallelSearch::runUnit(unsigned worker) {
+  WorkerState& state = states_[worker];
+  const std::size_t unit = nextUnit_.fetch_add(1, std::memory_order_relaxed);
+  if (unit >= unitCount_) return false;
+  const auto index = static_cast<std::int64_t>(unit);
+  if (index > abandonAfter_.load(std::memory_order_relaxed)) return false;
+  const WalkResult result = walkBelow(*context_, units_[unit].node, state.path, units_[unit].nodes,
+                                      &abandonAfter_, index);
+  if (result != WalkResult::kSolved) return true;
+  // Later units are not wanted; earlier ones still run, as their counts are.
+  state.solvedUnit = unit;
+  std::int64_t after = abandonAfter_.load(std::memory_order_relaxed);
+  while (index < after && !abandonAfter_.compare_exchange_weak(after, index)) {
   }
-  if (platform::outputReaderGone(output_))
-    abandonAfter_.store(kEverythingAbandoned, std::memory_order_relaxed);
+  return false;
+}
+
+void ParallelSearch::askToStop() {
+  const std::int64_t now = clockTicks();
+  if (now < nextStopCheck_) return;
+  nextStopCheck_ = now + std::chrono::steady_clock::duration(kStopCheckEvery).count();
+  if (stopRequested_()) stop();
 }

@@ -7,10 +7,12 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <new>
 #include <type_traits>
@@ -21,9 +23,19 @@
 
 class ParallelSearch {
  public:
+  // Asked by the calling thread as it takes a unit, at most every kStopCheckEvery: true gives
+  // up the bound. Must not throw.
+  using StopCheck = std::function<bool()>;
+  static constexpr std::chrono::milliseconds kStopCheckEvery{100};
+
   // Borrows the pool, which must outlive this object. A split bound watches `output` (when
   // not null) and is abandoned once nobody reads it any more.
   explicit ParallelSearch(WorkerPool& workers, std::FILE* output = nullptr);
+  // The same with any stop question (empty: never stops).
+  ParallelSearch(WorkerPool& workers, StopCheck stopRequested);
+  // Units run by `workers` threads of the caller's own (numbered 0 to workers - 1) through
+  // split, runUnit and finish; run is not available.
+  explicit ParallelSearch(unsigned workers);
   ParallelSearch(const ParallelSearch&) = delete;
   ParallelSearch& operator=(const ParallelSearch&) = delete;
   ~ParallelSearch();
@@ -33,11 +45,28 @@ class ParallelSearch {
   // bound allows. The frontier is deepened a level at a time while it has fewer units and
   // the next level would keep the nodes counted to find it within `frontierNodesAllowed`; it
   // always goes one move down. With fewer than two units wanted, or when no split is
-  // possible, it is search itself on the calling thread. A run abandoned as its output's
-  // reader has left returns false with a partial count; lastSplit().readerGone then tells.
+  // possible, it is search itself on the calling thread. A run abandoned by the stop check
+  // returns false with a partial count; lastSplit().stopped then tells.
   bool run(SearchContext& context, unsigned movesLeft, unsigned topLeftIndex,
            unsigned topRightIndex, unsigned bottomLeftIndex, unsigned bottomRightIndex,
            unsigned unitsWanted, std::uint64_t frontierNodesAllowed);
+
+  // run in three steps, for workers that are not a pool. split cuts the tree as run does and
+  // returns false when it cannot (the bound is then to be searched whole; nothing else
+  // changed). Then each worker calls runUnit with its number until it returns false; then,
+  // once no runUnit call is running any more and every one made has returned, finish adds the
+  // count and path to the context and returns what run would. The context is borrowed from
+  // split to finish.
+  bool split(const SearchContext& context, unsigned movesLeft, unsigned topLeftIndex,
+             unsigned topRightIndex, unsigned bottomLeftIndex, unsigned bottomRightIndex,
+             unsigned unitsWanted, std::uint64_t frontierNodesAllowed);
+  // Takes the next unit and searches it; false when no unit is left to take or the rest are
+  // not wanted. Any thread, any time between split and finish.
+  bool runUnit(unsigned worker);
+  // Gives up every unit, those running included (soon after): finish then returns false with
+  // lastSplit().stopped set. Any thread, any time between split and finish.
+  void stop() noexcept;
+  bool finish(SearchContext& context, unsigned movesLeft);
 
   // What the last run split the tree into, for tests and measurements.
   struct Split {
@@ -45,9 +74,10 @@ class ParallelSearch {
     std::size_t units = 0;     // units at the frontier
     std::size_t solvedIn = 0;  // the unit that held the solution, when one was found
     // Units after this one were given up: the solving unit, or -1 when every unit was
-    // (the reader gone); the largest int64 when none was.
+    // (stopped); the largest int64 when none was.
     std::int64_t abandonAfter = 0;
-    bool readerGone = false;  // the output's reader left during the run, which was abandoned
+    bool stopped = false;  // the stop check said so (the output's reader left) and every unit
+                           // was given up
     // Nodes the calling thread counted to find the frontier, before any unit ran: every
     // depth it tried, so at least the nodes the report counts above the units.
     std::uint64_t frontierNodes = 0;
@@ -65,7 +95,7 @@ class ParallelSearch {
 
   bool deepen(const SearchContext& context, unsigned depth, std::size_t room);
   void work(unsigned worker);
-  void watchOutput();
+  void askToStop();
 
   // Storage of trivially destructible elements whose allocation failure is a result: a
   // bad_alloc may need memory that is not there either, and the program would end. Elements
@@ -110,8 +140,11 @@ class ParallelSearch {
     std::size_t size_ = 0;
   };
 
-  WorkerPool& workers_;
-  std::FILE* output_;  // borrowed; may be null
+  WorkerPool* workers_;  // borrowed; null for workers of the caller's own
+  unsigned workerCount_;
+  StopCheck stopRequested_;
+  // When the stop check is next asked, in steady clock ticks; read by worker 0 alone.
+  std::int64_t nextStopCheck_ = 0;
   bool reserve(std::size_t capacity) noexcept;
 
   // The units of the current bound and the workers' results, allocated at the first split (a
@@ -120,16 +153,14 @@ class ParallelSearch {
   Array<Unit> spare_;  // where the next depth's frontier is grown
   Array<WorkerState> states_;
   std::size_t unitCount_ = 0;
-  std::uint64_t nodesAbove_ = 0;     // nodes of the one-thread order counted above the units
-  std::uint64_t frontierNodes_ = 0;  // counted to find the frontier, every depth tried
-  const SearchContext* context_ = nullptr;
+  std::uint64_t nodesAbove_ = 0;            // nodes of the one-thread order counted above the units
+  std::uint64_t frontierNodes_ = 0;         // counted to find the frontier, every depth tried
+  const SearchContext* context_ = nullptr;  // borrowed from split to finish
+  unsigned depth_ = 0;                      // of the current frontier
   // Shared by the workers during a run: the next unit to take, and the lowest unit known to
   // hold a solution, after which no unit is wanted. Apart, as every unit writes the first and
   // the top levels of every walk read the second.
   alignas(64) std::atomic<std::size_t> nextUnit_{0};
-  // When the output is next asked after, in steady clock ticks; shares the line of nextUnit_,
-  // which taking a unit has just fetched.
-  std::atomic<std::int64_t> nextOutputCheck_{0};
   alignas(64) std::atomic<std::int64_t> abandonAfter_{0};
   Split lastSplit_;
 };

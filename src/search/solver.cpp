@@ -4,45 +4,13 @@
 #include <cassert>
 #include <chrono>
 
-#include "board/symmetry.h"
 #include "pattern/distance_table.h"
 #include "pattern/move_table.h"
 #include "platform/cpu.h"
 #include "search/parallel_search.h"
+#include "search/position_search.h"
 
 namespace {
-
-// A bound expected to visit fewer nodes than this runs on the calling thread alone: waking the
-// workers and cutting the tree would cost more than they save.
-constexpr std::uint64_t kParallelFrom = 1 << 20;
-// Each bound visits several times the nodes of the one before; this errs on the low side.
-constexpr std::uint64_t kGrowthPerBound = 4;
-// Many small units keep the workers busy to the end of a bound, whatever the units' sizes. A
-// solving bound ends at its solving unit, which for a large bound can come early: more units
-// per worker then leave enough before it for every worker.
-constexpr unsigned kUnitsPerWorker = 256;
-constexpr unsigned kUnitsPerWorkerOfLargeBounds = 1024;
-constexpr std::uint64_t kLargeBound = std::uint64_t{1} << 28;
-// Smaller units would cost the workers more in taking them than they share out.
-constexpr std::uint64_t kSmallestUnitNodes = 1 << 10;
-// The frontier is found on one thread while the others wait, so it may count at most this
-// share of the bound's nodes.
-constexpr std::uint64_t kBoundPerFrontierNode = 1024;
-
-struct SplitPlan {
-  unsigned units;  // 1: do not split
-  std::uint64_t frontierNodesAllowed;
-};
-
-// How to split a bound predicted to count `predicted` nodes for `workers` workers.
-SplitPlan planSplit(std::uint64_t predicted, unsigned workers) {
-  if (workers < 2 || predicted < kParallelFrom) return {1, 0};
-  const std::uint64_t perWorker =
-      predicted > kLargeBound ? kUnitsPerWorkerOfLargeBounds : kUnitsPerWorker;
-  const std::uint64_t units =
-      std::max<std::uint64_t>(2, std::min(perWorker * workers, predicted / kSmallestUnitNodes));
-  return {static_cast<unsigned>(units), predicted / kBoundPerFrontierNode};
-}
 
 // Sends what is buffered; false once the output has failed (its reader gone, its disk full),
 // after which nothing the run computes can be seen.
@@ -91,56 +59,31 @@ void runSolver(Board& position, std::FILE* out) {
 SolveSummary solve(SearchContext& context, const PatternDatabase& topLeft,
                    const PatternDatabase& bottomRight, Board& position, WorkerPool& workers,
                    std::FILE* out, SplitTrace* trace) {
-  assert(topLeft.searchLayout && bottomRight.searchLayout);
-  context.topLeftMoves = topLeft.moveTable.get();
-  context.topLeftDistances = topLeft.distanceTable.get();
-  context.bottomRightMoves = bottomRight.moveTable.get();
-  context.bottomRightDistances = bottomRight.distanceTable.get();
-
-  // Each mirror is applied twice, which leaves the position as it was.
-  const unsigned topLeftIndex = rankPlacement(position, topLeft);
-  const unsigned bottomRightIndex = rankPlacement(position, bottomRight);
-  mirrorLeftRight(position);
-  const unsigned topRightIndex = rankPlacement(position, topLeft);
-  mirrorLeftRight(position);
-  mirrorUpDown(position);
-  const unsigned bottomLeftIndex = rankPlacement(position, topLeft);
-  mirrorUpDown(position);
-
-  const unsigned topLeftDistance = topLeft.distanceTable[topLeftIndex];
-  const unsigned topRightDistance = topLeft.distanceTable[topRightIndex];
-  const unsigned bottomLeftDistance = topLeft.distanceTable[bottomLeftIndex];
-  const unsigned bottomRightDistance = bottomRight.distanceTable[bottomRightIndex];
-  const unsigned estimate =
-      topLeftDistance + topRightDistance + bottomLeftDistance + bottomRightDistance;
-  std::fprintf(out, "Initial estimate: %u + %u + %u + %u = %u moves\n", topLeftDistance,
-               topRightDistance, bottomLeftDistance, bottomRightDistance, estimate);
+  context.nodeCount = 0;
+  PositionSearch search(topLeft, bottomRight, position);
+  const std::array<unsigned, 4>& terms = search.terms();
+  std::fprintf(out, "Initial estimate: %u + %u + %u + %u = %u moves\n", terms[0], terms[1],
+               terms[2], terms[3], search.estimate());
 
   const unsigned planned =
       trace != nullptr && trace->planWorkers != 0 ? trace->planWorkers : workers.size();
   const long long start = readClockMilliseconds();
   ParallelSearch parallel(workers, out);
-  std::uint64_t previousNodes = 0;
   SolveSummary summary;
-  unsigned threshold = estimate;
+  unsigned threshold = search.estimate();
   // Every move changes the estimate's parity, so only every second bound can succeed.
   for (; threshold <= kMaxBound; threshold += 2) {
     std::fprintf(out, "%4u moves: ", threshold);
     // Shows which bound is running during a long search, and starts none once nobody reads.
     if (!flushed(out)) return summary;
-    context.nodeCount = 0;
-    const SplitPlan plan = planSplit(previousNodes * kGrowthPerBound, planned);
-    const bool found =
-        parallel.run(context, threshold, topLeftIndex, topRightIndex, bottomLeftIndex,
-                     bottomRightIndex, plan.units, plan.frontierNodesAllowed);
+    const bool found = search.runBound(threshold, parallel, search.nextPlan(planned));
     // Nobody would see the rest of the bound's report, nor anything after it.
-    if (parallel.lastSplit().readerGone) return summary;
+    if (parallel.lastSplit().stopped) return summary;
     if (parallel.lastSplit().depth > 0) ++summary.splitBounds;
-    std::fprintf(out, "%10llu nodes\n", static_cast<unsigned long long>(context.nodeCount));
-    if (trace != nullptr) traceBound(*trace, parallel, context.nodeCount);
-    summary.nodeTotal += context.nodeCount;
-    previousNodes = context.nodeCount;
-    context.nodeCount = 0;
+    const std::uint64_t nodes = search.boundNodes();
+    std::fprintf(out, "%10llu nodes\n", static_cast<unsigned long long>(nodes));
+    if (trace != nullptr) traceBound(*trace, parallel, nodes);
+    summary.nodeTotal += nodes;
     if (found) {
       summary.solved = true;
       summary.length = threshold;
@@ -161,6 +104,8 @@ SolveSummary solve(SearchContext& context, const PatternDatabase& topLeft,
     std::fprintf(out, "No solution found.\n");
     return summary;
   }
+  // The caller's context holds the path, as it always has.
+  std::copy_n(search.path(), summary.length, context.path);
   for (unsigned k = summary.length; k-- > 0;)
     printMove(position, context.path[k], out);
   return summary;

@@ -48,7 +48,8 @@ void runSolver(Board& position, std::FILE* out = stdout);
 // The position is back to its input state before the search and stands in the goal after a
 // solution has been printed. Once `out`'s reader has left, it returns without printing more:
 // between bounds where the output fails, and during a split bound where the system can tell.
-// With `trace`, the bounds are split as planned there and traced.
+// With `trace`, the bounds are split as planned there and traced. The solution's path is left
+// in `context.path` as search leaves it.
 SolveSummary solve(SearchContext& context, const PatternDatabase& topLeft,
                    const PatternDatabase& bottomRight, Board& position, WorkerPool& workers,
                    std::FILE* out = stdout, SplitTrace* trace = nullptr);

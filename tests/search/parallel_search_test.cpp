@@ -278,7 +278,7 @@ TEST(ParallelSearch, GivesUpTheBoundOnceNobodyReadsItsOutput) {
   EXPECT_EQ(context.nodeCount, 108'608u);
   ParallelSearch::Split split = read.lastSplit();
   ASSERT_GT(split.depth, 0u);
-  EXPECT_FALSE(split.readerGone);
+  EXPECT_FALSE(split.stopped);
   EXPECT_EQ(split.abandonAfter, static_cast<std::int64_t>(split.solvedIn));
 
   close(ends[0]);
@@ -289,7 +289,7 @@ TEST(ParallelSearch, GivesUpTheBoundOnceNobodyReadsItsOutput) {
                           40, kAnyFrontier));
   split = unread.lastSplit();
   ASSERT_GT(split.depth, 0u);
-  EXPECT_TRUE(split.readerGone);
+  EXPECT_TRUE(split.stopped);
   EXPECT_LT(split.abandonAfter, 0);
   EXPECT_LT(context.nodeCount, 108'608u);
 
@@ -298,6 +298,6 @@ TEST(ParallelSearch, GivesUpTheBoundOnceNobodyReadsItsOutput) {
   EXPECT_TRUE(unread.run(context, bound, at.topLeft, at.topRight, at.bottomLeft, at.bottomRight, 1,
                          kAnyFrontier));
   EXPECT_EQ(context.nodeCount, 108'608u);
-  EXPECT_FALSE(unread.lastSplit().readerGone);
+  EXPECT_FALSE(unread.lastSplit().stopped);
 #endif
 }

@@ -26,6 +26,10 @@ ProgramRun runCommand(const std::string& command) {
 
 ProgramRun runProgram(const std::string& input, const std::string& executable,
                       const std::string& shellPrefix) {
+  return runCommandLine(input, shellPrefix + "'" + executable + "'");
+}
+
+ProgramRun runCommandLine(const std::string& input, const std::string& commandLine) {
   char inputPath[] = "/tmp/zelvar-input-XXXXXX";
   const int fd = mkstemp(inputPath);
   if (fd < 0) throw std::runtime_error("cannot create a temporary input file");
@@ -33,7 +37,7 @@ ProgramRun runProgram(const std::string& input, const std::string& executable,
   std::fwrite(input.data(), 1, input.size(), inputFile);
   std::fclose(inputFile);
 
-  ProgramRun run = runCommand(shellPrefix + "'" + executable + "' < " + inputPath);
+  ProgramRun run = runCommand(commandLine + " < " + inputPath);
   std::remove(inputPath);
   return run;
 }

@@ -33,6 +33,10 @@ struct ProgramRun {
 ProgramRun runProgram(const std::string& input, const std::string& executable = ZELVAR_EXECUTABLE,
                       const std::string& shellPrefix = "");
 
+// Runs the shell command `commandLine` (a program with its arguments, quoted as the shell
+// wants them) with `input` as its standard input.
+ProgramRun runCommandLine(const std::string& input, const std::string& commandLine);
+
 // Runs `executable` with its standard input closed rather than empty.
 ProgramRun runProgramWithClosedInput(const std::string& executable = ZELVAR_EXECUTABLE);
 
