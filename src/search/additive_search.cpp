@@ -1,5 +1,6 @@
 #include "search/additive_search.h"
 
+#include <algorithm>
 #include <array>
 #include <cassert>
 
@@ -9,7 +10,6 @@
 namespace {
 
 constexpr int kOrientations = 2;  // the position, its reflection
-constexpr int kPatterns = 2;      // eight tiles, seven tiles
 
 // A tile's place in its orientation's index: which pattern, and its digit's weight.
 struct TileDigit {
@@ -82,154 +82,137 @@ constexpr auto kMoveShapes = [] {
 // How often, in nodes, the observer is asked whether to stop.
 constexpr std::uint64_t kPollMask = (1u << 14) - 1;
 
-using Indices = std::array<std::array<std::uint32_t, kPatterns>, kOrientations>;
-
-class Search {
- public:
-  Search(const AdditiveTables& tables, const Board& position, AdditiveObserver* observer)
-      : eight_(tables.eight), seven_(tables.seven), observer_(observer) {
-    for (int cell = 0; cell < kCells; ++cell) {
-      tileAt_[cell] = position.tiles[static_cast<std::size_t>(cell)];
-      if (tileAt_[cell] == kBlank) blank_ = static_cast<unsigned>(cell);
-    }
-    for (int orientation = 0; orientation < kOrientations; ++orientation) {
-      std::uint8_t eightCells[8], sevenCells[8];
-      for (int cell = 0; cell < kCells; ++cell) {
-        const int tile = tileAt_[cell];
-        if (tile == kBlank) continue;
-        const TileDigit& digit = kTileDigits[orientation][tile];
-        const std::uint8_t seen = orientation == 0 ? cell : kReflectedCell[cell];
-        (digit.pattern == 0 ? eightCells : sevenCells)[digit.order] = seen;
+// The indices after the move `shape` from the node of `tileAt` and `indices`.
+AdditiveSearch::Indices childIndices(const std::uint8_t* tileAt,
+                                     const AdditiveSearch::Indices& indices,
+                                     const MoveShape& shape) {
+  AdditiveSearch::Indices child = indices;
+  const unsigned tile = tileAt[shape.from];
+  for (int orientation = 0; orientation < kOrientations; ++orientation) {
+    const TileDigit& digit = kTileDigits[orientation][tile];
+    std::uint32_t change = digit.weight;
+    if (shape.vertical[orientation]) {
+      change *= kSide;
+      for (std::uint8_t cell : shape.between[orientation]) {
+        const unsigned other = tileAt[cell];
+        if (other == kBlank) continue;
+        const TileDigit& otherDigit = kTileDigits[orientation][other];
+        if (otherDigit.pattern != digit.pattern) continue;
+        change += otherDigit.order > digit.order ? otherDigit.weight : 0u - digit.weight;
       }
-      indices_[orientation][0] = rankCells(eightCells, kEightTiles.tileCount);
-      indices_[orientation][1] = rankCells(sevenCells, kSevenTiles.tileCount);
     }
+    std::uint32_t& index = child[orientation][digit.pattern];
+    index = shape.forward[orientation] ? index + change : index - change;
   }
-
-  AdditiveEstimate estimate() const {
-    return {seven_[indices_[0][1]], eight_[indices_[0][0]], seven_[indices_[1][1]],
-            eight_[indices_[1][0]]};
-  }
-
-  // One bound from the root: true when solved (path set); stopped() tells a give-up.
-  bool run(unsigned bound, Direction* path) {
-    path_ = path;
-    nodes_ = 0;
-    stopped_ = false;
-    // 1. Count. 2. Prune. 3. Goal: only the goal has estimate 0.
-    ++nodes_;
-    if (estimate().value() > bound) return false;
-    if (bound == 0) return true;
-    return expand(bound, kNoDirection) && !stopped_;
-  }
-
-  std::uint64_t nodes() const { return nodes_; }
-  bool stopped() const { return stopped_; }
-
- private:
-  // The indices after the move `shape`, from this node's.
-  Indices childIndices(const MoveShape& shape) const {
-    Indices child = indices_;
-    const unsigned tile = tileAt_[shape.from];
-    for (int orientation = 0; orientation < kOrientations; ++orientation) {
-      const TileDigit& digit = kTileDigits[orientation][tile];
-      std::uint32_t change = digit.weight;
-      if (shape.vertical[orientation]) {
-        change *= kSide;
-        for (std::uint8_t cell : shape.between[orientation]) {
-          const unsigned other = tileAt_[cell];
-          if (other == kBlank) continue;
-          const TileDigit& otherDigit = kTileDigits[orientation][other];
-          if (otherDigit.pattern != digit.pattern) continue;
-          change += otherDigit.order > digit.order ? otherDigit.weight : 0u - digit.weight;
-        }
-      }
-      std::uint32_t& index = child[orientation][digit.pattern];
-      index = shape.forward[orientation] ? index + change : index - change;
-    }
-    return child;
-  }
-
-  // Counts and searches the children of a node that passed its test with movesLeft >= 1.
-  bool expand(unsigned movesLeft, int forbidden) {
-    assert(movesLeft >= 1 && movesLeft <= kMaxBound);
-    // Every child's entries are asked for before the first is read.
-    Indices children[kDirections];
-    int directions[kDirections];
-    int count = 0;
-    for (int direction = 0; direction < kDirections; ++direction) {
-      const MoveShape& shape = kMoveShapes[blank_][direction];
-      if (direction == forbidden || !shape.valid) continue;
-      children[count] = childIndices(shape);
-      directions[count] = direction;
-      for (int orientation = 0; orientation < kOrientations; ++orientation) {
-        platform::prefetch(eight_ + children[count][orientation][0]);
-        platform::prefetch(seven_ + children[count][orientation][1]);
-      }
-      ++count;
-    }
-    const unsigned childMoves = movesLeft - 1;
-    for (int k = 0; k < count; ++k) {
-      // 1. Count, and now and then ask whether to go on.
-      if ((++nodes_ & kPollMask) == 0 && observer_ != nullptr && observer_->stopNow()) {
-        stopped_ = true;
-        return true;
-      }
-      // 2. Prune, the reflection only when the position itself does not.
-      const Indices& child = children[k];
-      if (static_cast<unsigned>(eight_[child[0][0]] + seven_[child[0][1]]) > childMoves) continue;
-      if (static_cast<unsigned>(eight_[child[1][0]] + seven_[child[1][1]]) > childMoves) continue;
-      // Written on the way down, the path holds the moves to the current node.
-      const int direction = directions[k];
-      path_[childMoves] = static_cast<Direction>(direction);
-      // 3. Goal.
-      if (childMoves == 0) return true;
-      // 4. Below the child.
-      const unsigned from = kMoveShapes[blank_][direction].from;
-      const unsigned blank = blank_;
-      const Indices saved = indices_;
-      tileAt_[blank] = tileAt_[from];
-      tileAt_[from] = kBlank;
-      blank_ = from;
-      indices_ = child;
-      const bool found = expand(childMoves, kOpposite[direction]);
-      indices_ = saved;
-      blank_ = blank;
-      tileAt_[from] = tileAt_[blank];
-      tileAt_[blank] = kBlank;
-      if (found) return true;
-    }
-    return false;
-  }
-
-  const std::uint8_t* eight_;
-  const std::uint8_t* seven_;
-  AdditiveObserver* observer_;
-  std::uint8_t tileAt_[kCells] = {};
-  unsigned blank_ = 0;
-  Indices indices_{};
-  std::uint64_t nodes_ = 0;
-  bool stopped_ = false;
-  Direction* path_ = nullptr;
-};
+  return child;
+}
 
 }  // namespace
 
+AdditiveSearch::AdditiveSearch(const AdditiveTables& tables, const Board& position)
+    : eight_(tables.eight), seven_(tables.seven) {
+  for (int cell = 0; cell < kCells; ++cell) {
+    tileAt_[cell] = position.tiles[static_cast<std::size_t>(cell)];
+    if (tileAt_[cell] == kBlank) blank_ = static_cast<unsigned>(cell);
+  }
+  for (int orientation = 0; orientation < kOrientations; ++orientation) {
+    std::uint8_t eightCells[kMaxAdditiveTiles], sevenCells[kMaxAdditiveTiles];
+    for (int cell = 0; cell < kCells; ++cell) {
+      const int tile = tileAt_[cell];
+      if (tile == kBlank) continue;
+      const TileDigit& digit = kTileDigits[orientation][tile];
+      const int seen = orientation == 0 ? cell : kReflectedCell[cell];
+      (digit.pattern == 0 ? eightCells : sevenCells)[digit.order] = static_cast<std::uint8_t>(seen);
+    }
+    indices_[orientation][0] = rankCells(eightCells, kEightTiles.tileCount);
+    indices_[orientation][1] = rankCells(sevenCells, kSevenTiles.tileCount);
+  }
+}
+
+AdditiveEstimate AdditiveSearch::estimate() const {
+  return {seven_[indices_[0][1]], eight_[indices_[0][0]], seven_[indices_[1][1]],
+          eight_[indices_[1][0]]};
+}
+
+bool AdditiveSearch::runBound(unsigned bound, AdditiveObserver* observer) {
+  assert(bound <= kMaxBound);
+  observer_ = observer;
+  nodes_ = 0;
+  stopped_ = false;
+  // 1. Count. 2. Prune. 3. Goal: only the goal has estimate 0.
+  ++nodes_;
+  if (estimate().value() > bound) return false;
+  if (bound == 0) return true;
+  return expand(bound, kNoDirection) && !stopped_;
+}
+
+// Counts and searches the children of a node that passed its test with movesLeft >= 1.
+bool AdditiveSearch::expand(unsigned movesLeft, int forbidden) {
+  assert(movesLeft >= 1 && movesLeft <= kMaxBound);
+  // Every child's entries are asked for before the first is read.
+  Indices children[kDirections];
+  int directions[kDirections];
+  int count = 0;
+  for (int direction = 0; direction < kDirections; ++direction) {
+    const MoveShape& shape = kMoveShapes[blank_][direction];
+    if (direction == forbidden || !shape.valid) continue;
+    children[count] = childIndices(tileAt_, indices_, shape);
+    directions[count] = direction;
+    for (int orientation = 0; orientation < kOrientations; ++orientation) {
+      platform::prefetch(eight_ + children[count][orientation][0]);
+      platform::prefetch(seven_ + children[count][orientation][1]);
+    }
+    ++count;
+  }
+  const unsigned childMoves = movesLeft - 1;
+  for (int k = 0; k < count; ++k) {
+    // 1. Count, and now and then ask whether to go on.
+    if ((++nodes_ & kPollMask) == 0 && observer_ != nullptr && observer_->stopNow()) {
+      stopped_ = true;
+      return true;
+    }
+    // 2. Prune, the reflection only when the position itself does not.
+    const Indices& child = children[k];
+    if (static_cast<unsigned>(eight_[child[0][0]] + seven_[child[0][1]]) > childMoves) continue;
+    if (static_cast<unsigned>(eight_[child[1][0]] + seven_[child[1][1]]) > childMoves) continue;
+    // Written on the way down, the path holds the moves to the current node.
+    const int direction = directions[k];
+    path_[childMoves] = static_cast<Direction>(direction);
+    // 3. Goal.
+    if (childMoves == 0) return true;
+    // 4. Below the child.
+    const unsigned from = kMoveShapes[blank_][direction].from;
+    const unsigned blank = blank_;
+    const Indices saved = indices_;
+    tileAt_[blank] = tileAt_[from];
+    tileAt_[from] = kBlank;
+    blank_ = from;
+    indices_ = child;
+    const bool found = expand(childMoves, kOpposite[direction]);
+    indices_ = saved;
+    blank_ = blank;
+    tileAt_[from] = tileAt_[blank];
+    tileAt_[blank] = kBlank;
+    if (found) return true;
+  }
+  return false;
+}
+
 AdditiveEstimate additiveEstimate(const AdditiveTables& tables, const Board& position) {
-  return Search(tables, position, nullptr).estimate();
+  return AdditiveSearch(tables, position).estimate();
 }
 
 AdditiveSolution solveAdditive(const AdditiveTables& tables, const Board& position,
                                AdditiveObserver* observer) {
   AdditiveSolution solution;
-  Search search(tables, position, observer);
+  AdditiveSearch search(tables, position);
   solution.estimate = search.estimate();
   for (unsigned bound = solution.estimate.value(); bound <= kMaxBound; bound += 2) {
     if (observer != nullptr && !observer->boundStarts(bound)) {
       solution.outcome = AdditiveSolution::Outcome::stopped;
       return solution;
     }
-    const bool found = search.run(bound, solution.path);
+    const bool found = search.runBound(bound, observer);
     solution.nodes += search.nodes();
     if (search.stopped()) {
       solution.outcome = AdditiveSolution::Outcome::stopped;
@@ -239,6 +222,7 @@ AdditiveSolution solveAdditive(const AdditiveTables& tables, const Board& positi
     if (found) {
       solution.outcome = AdditiveSolution::Outcome::solved;
       solution.length = bound;
+      std::copy_n(search.path(), bound, solution.path);
       return solution;
     }
     if (!goOn) {

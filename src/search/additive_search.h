@@ -5,6 +5,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 
 #include "board/board.h"
@@ -59,6 +60,41 @@ struct AdditiveSolution {
   std::uint64_t nodes = 0;  // over all bounds searched, the stopped one's partial count too
   // path[k] is the direction taken at the node that had k + 1 moves left.
   Direction path[kMaxBound + 1] = {};
+};
+
+// One position's search, a bound at a time. Allocates nothing; searches of different
+// positions may run on different threads at once.
+class AdditiveSearch {
+ public:
+  // `position` must be solvable with all sixteen tiles; the tables must be the finished ones.
+  AdditiveSearch(const AdditiveTables& tables, const Board& position);
+
+  AdditiveEstimate estimate() const;
+
+  // Whether exactly `bound` moves lead to the goal, with the first such moves in the order
+  // U, D, L, R in path(); counts every node visited, pruned ones included, in nodes(). A
+  // search that `observer` gives up returns false with stopped() set and a partial count.
+  bool runBound(unsigned bound, AdditiveObserver* observer = nullptr);
+  std::uint64_t nodes() const { return nodes_; }
+  bool stopped() const { return stopped_; }
+  // path()[k] is the direction taken at the node that had k + 1 moves left.
+  const Direction* path() const { return path_; }
+
+  // Database indices: [position, reflection][eight tiles, seven tiles].
+  using Indices = std::array<std::array<std::uint32_t, 2>, 2>;
+
+ private:
+  bool expand(unsigned movesLeft, int forbidden);
+
+  const std::uint8_t* eight_;
+  const std::uint8_t* seven_;
+  AdditiveObserver* observer_ = nullptr;
+  std::uint8_t tileAt_[kCells] = {};
+  unsigned blank_ = 0;
+  Indices indices_{};
+  std::uint64_t nodes_ = 0;
+  bool stopped_ = false;
+  Direction path_[kMaxBound + 1] = {};
 };
 
 // Deepens from the estimate in steps of 2 (every move changes the estimate's parity) up to
