@@ -4,7 +4,9 @@
 // program's heuristic and checks every length against it.
 //
 //   zelvar_additive_bench [--tables DIR] [--positions FILE] [--workers N] [--compare]
+//   zelvar_additive_bench --check FILE
 //
+// --check only says whether FILE is a sound table file (exit 0) or why not (exit 1).
 // By default the tables are those of the cache folder and the positions the committed 1,000
 // random ones (bench/random-positions.txt). The last line, `Signature:`, is the 7-8 node total.
 #include <atomic>
@@ -38,7 +40,7 @@ double secondsSince(Clock::time_point start) {
 [[noreturn]] void usage() {
   std::fprintf(stderr,
                "usage: zelvar_additive_bench [--tables DIR] [--positions FILE] [--workers N] "
-               "[--compare]\n");
+               "[--compare]\n       zelvar_additive_bench --check FILE\n");
   std::exit(2);
 }
 
@@ -120,9 +122,19 @@ Result solveDefault(SearchContext& context, const PatternDatabase& topLeft,
   return result;
 }
 
+int check(const char* path) {
+  platform::FileView view;
+  std::string reason;
+  WorkerPool pool(platform::availableCpus());
+  if (view.open(path, reason)) reason = checkAdditiveTableFile(view.data(), view.size(), pool);
+  std::printf("%s: %s\n", path, reason.empty() ? "sound" : reason.c_str());
+  return reason.empty() ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[1], "--check") == 0) return check(argv[2]);
   AdditiveTableOptions options;
   std::string positionsPath = ZELVAR_SOURCE_DIR "/bench/random-positions.txt";
   unsigned workers = platform::availableCpus();
