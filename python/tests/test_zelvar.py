@@ -124,6 +124,22 @@ class Solve(unittest.TestCase):
         self.assertEqual(pickle.loads(pickle.dumps(solutions)), solutions)
 
 
+# Run by .ci/additive, which builds the full tables once.
+@unittest.skipUnless(os.environ.get("ZELVAR_TABLES"), "ZELVAR_TABLES names no folder of 7-8 tables")
+class Additive(unittest.TestCase):
+    def test_the_7_8_tables_give_the_default_heuristics_lengths(self):
+        notices = []
+        solver = zelvar.Solver(heuristic="7-8", tables=Path(os.environ["ZELVAR_TABLES"]),
+                               notice=notices.append)
+        self.assertEqual(solver.heuristic, "7-8")
+        positions = WORKED_EXAMPLES + random_positions(20)
+        default = zelvar.Solver().solve_many(positions)
+        for position, additive, same in zip(positions, solver.solve_many(positions), default):
+            with self.subTest(position=position):
+                self.assertEqual((additive.status, additive.length), ("solved", same.length))
+        self.assertEqual(notices, [], "the tables were built again")
+
+
 class Inputs(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
