@@ -137,28 +137,33 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
 
 std::string usage() {
   return R"(Usage: zelvar-batch [OPTIONS] [FILE...]
-Solves every fifteen-puzzle position in the FILEs (none or -: standard input), one line
-each: sixteen numbers separated by white space or commas, 0 for the blank. Blank lines and
-lines starting with # are skipped. Writes one record a position line, in input order.
+Solves the fifteen-puzzle positions in the FILEs (none or -: standard input), one
+a line: sixteen numbers separated by white space or commas, 0 for the blank.
+Blank lines and lines starting with # are skipped. Writes one record a position
+line, in input order.
 
 Options:
-  --format jsonl|csv    one JSON object a line (the default), or CSV with a header
+  --format jsonl|csv    one JSON object a line (the default), or CSV with a
+                        header
   --goal blank-last|blank-first
                         the goal positions and moves are written against:
                         1 2 ... 15 0 (the default) or 0 1 2 ... 15
-  --no-times            leave out each search's seconds, so that runs compare byte for byte
-  --workers N           solve on N threads (default: one per CPU this process may use)
+  --no-times            leave out each search's seconds, so that runs compare
+                        byte for byte
+  --workers N           solve on N threads (default: one per CPU this process
+                        may use)
   -o, --output FILE     write the records to FILE instead of standard output
-  --resume              continue a stopped run: keep FILE's complete records and solve
-                        only the lines after them (needs -o FILE)
-  --shard K/N           take only the position lines whose index, counted from 0 over
-                        all FILEs, is K modulo N; the records keep their line numbers
+  --resume              continue a stopped run: keep FILE's complete records
+                        and solve only the lines after them (needs -o FILE)
+  --shard K/N           take only the position lines whose index, counted from 0
+                        over all FILEs, is K modulo N; records keep their line
+                        numbers
   -h, --help            print this help and exit
   --version             print the version and exit
 
-Exit status: 0 when every line was solved or shown unsolvable, 1 when some line was
-rejected (it still has its record), 2 for a usage error, an input that cannot be read or
-an output that cannot be written.
+Exit status: 0 when every line was solved or shown unsolvable, 1 when some line
+was rejected (it still has its record), 2 for a usage error, an input that
+cannot be read or an output that cannot be written.
 )";
 }
 
