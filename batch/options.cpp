@@ -137,10 +137,10 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
 
 std::string usage() {
   return R"(Usage: zelvar-batch [OPTIONS] [FILE...]
-Solves the fifteen-puzzle positions in the FILEs (none or -: standard input), one
-a line: sixteen numbers separated by white space or commas, 0 for the blank.
-Blank lines and lines starting with # are skipped. Writes one record a position
-line, in input order.
+Solves the fifteen-puzzle positions in the FILEs (none or -: standard input),
+one a line: sixteen numbers separated by white space or commas, 0 for the
+blank. Blank lines and lines starting with # are skipped. Writes one record a
+position line, in input order.
 
 Options:
   --format jsonl|csv    one JSON object a line (the default), or CSV with a
@@ -155,9 +155,9 @@ Options:
   -o, --output FILE     write the records to FILE instead of standard output
   --resume              continue a stopped run: keep FILE's complete records
                         and solve only the lines after them (needs -o FILE)
-  --shard K/N           take only the position lines whose index, counted from 0
-                        over all FILEs, is K modulo N; records keep their line
-                        numbers
+  --shard K/N           take only the position lines whose index, counted from
+                        0 over all FILEs, is K modulo N; records keep their
+                        line numbers
   -h, --help            print this help and exit
   --version             print the version and exit
 
