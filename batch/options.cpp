@@ -121,12 +121,45 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
       }
       options.output = *text;
       outputGiven = true;
+    } else if (name == "--heuristic") {
+      const auto text = value();
+      if (!text) return std::nullopt;
+      if (*text == "zelvar") {
+        options.heuristic = zelvar::Heuristic::zelvar;
+      } else if (*text == "7-8") {
+        options.heuristic = zelvar::Heuristic::additive78;
+      } else {
+        error = "--heuristic must be zelvar or 7-8, not '" + *text + "'";
+        return std::nullopt;
+      }
+    } else if (name == "--tables") {
+      const auto text = value();
+      if (!text) return std::nullopt;
+      if (text->empty()) {
+        error = "option --tables needs a folder";
+        return std::nullopt;
+      }
+      options.tables = *text;
+    } else if (name == "--build-tables") {
+      // The folder is optional: the next argument, unless it is an option.
+      if (attached) {
+        options.tables = *attached;
+      } else if (i + 1 < arguments.size() && !arguments[i + 1].starts_with("-")) {
+        options.tables = arguments[++i];
+      }
+      if (options.tables.empty() && attached) {
+        error = "option --build-tables needs a folder after =";
+        return std::nullopt;
+      }
+      options.buildTables = true;
     } else {
-      // The heuristic's choice and its table folder (--heuristic, --tables, --build-tables)
-      // belong here once this program offers them.
       error = "unknown option '" + name + "' (see --help)";
       return std::nullopt;
     }
+  }
+  if (options.buildTables && (!options.files.empty() || outputGiven)) {
+    error = "--build-tables takes no input files and writes no records";
+    return std::nullopt;
   }
   if (options.resume && !outputGiven) {
     error = "--resume needs -o FILE: the records to continue";
@@ -152,6 +185,16 @@ Options:
                         byte for byte
   --workers N           solve on N threads (default: one per CPU this process
                         may use)
+  --heuristic zelvar|7-8
+                        the lower bound that guides the search: the
+                        interactive program's (the default, no files) or
+                        additive 7-8 pattern databases (about 200 times fewer
+                        nodes; a 577 MB table file, built once in a few
+                        minutes when missing or damaged)
+  --tables DIR          the folder of the 7-8 table file (default:
+                        $XDG_CACHE_HOME/zelvar, else ~/.cache/zelvar)
+  --build-tables [DIR]  build the 7-8 table file (in DIR, or the --tables
+                        folder) if it is missing or damaged, and exit
   -o, --output FILE     write the records to FILE instead of standard output
   --resume              continue a stopped run: keep FILE's complete records
                         and solve only the lines after them (needs -o FILE)

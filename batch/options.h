@@ -21,6 +21,9 @@ struct Options {
   bool resume = false;
   unsigned shard = 0;  // this run takes the position lines whose index modulo shards is shard
   unsigned shards = 1;
+  zelvar::Heuristic heuristic = zelvar::Heuristic::zelvar;
+  std::string tables;        // the 7-8 tables' folder; empty: the cache folder
+  bool buildTables = false;  // build (or check) the 7-8 tables and stop
   bool help = false;
   bool version = false;
 };

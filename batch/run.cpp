@@ -168,9 +168,40 @@ struct Pending {
   std::uint64_t line;
 };
 
+// The solver's options; the 7-8 tables' notices go to standard error, and their build's
+// progress to `terminal` (may be null) as a line of its own.
+zelvar::SolverOptions solverOptionsFor(const Options& options, std::FILE* terminal) {
+  zelvar::SolverOptions solverOptions;
+  solverOptions.workers = options.workers;
+  solverOptions.heuristic = options.heuristic;
+  solverOptions.tablesDirectory = options.tables;
+  solverOptions.onNotice = [](std::string_view line) { complain(std::string(line)); };
+  if (terminal != nullptr) {
+    solverOptions.onBuildProgress = [terminal](double share) {
+      std::fprintf(terminal, "\rzelvar-batch: building the 7-8 tables: %3.0f%%%s", share * 100,
+                   share >= 1 ? "\n" : "");
+      std::fflush(terminal);
+    };
+  }
+  return solverOptions;
+}
+
+// --build-tables: the 7-8 tables made ready, and nothing solved.
+int buildTables(const Options& options) {
+  Options building = options;
+  building.heuristic = zelvar::Heuristic::additive78;
+  const zelvar::Solver solver(solverOptionsFor(building, isTerminal(stderr) ? stderr : nullptr));
+  if (!solver.error().empty()) {
+    complain(solver.error());
+    return 2;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int runBatch(const Options& options) {
+  if (options.buildTables) return buildTables(options);
   std::vector<std::string> names = options.files;
   if (names.empty()) names.push_back("-");
   // Every input is looked at first, so that a mistyped name stops the run before anything is
@@ -214,9 +245,7 @@ int runBatch(const Options& options) {
   Progress progress(terminal, terminal ? countRecords(options, names) : std::nullopt,
                     resumed.records);
 
-  zelvar::SolverOptions solverOptions;
-  solverOptions.workers = options.workers;
-  const zelvar::Solver solver(solverOptions);
+  const zelvar::Solver solver(solverOptionsFor(options, terminal));
   if (!solver.error().empty()) {
     complain(solver.error());
     return 2;

@@ -156,6 +156,7 @@ class Solver {
   // allocation message), and every solve returns Status::failed with it.
   const std::string& error() const noexcept;
   Heuristic heuristic() const noexcept;
+  // 0 for a solver that had no memory even for its own state (or was moved from).
   unsigned workers() const noexcept;
 
   // Solves one position on all workers; never throws but from a callback.

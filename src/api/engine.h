@@ -14,6 +14,7 @@
 
 #include "board/board.h"
 #include "parallel/worker_pool.h"
+#include "zelvar/zelvar.h"
 
 namespace zelvar::detail {
 
@@ -87,5 +88,11 @@ struct FailsEmpty {
 // them for the search. Null, with `error` set to the program's message, when a table (or the
 // engine itself) cannot be allocated. Never throws.
 std::unique_ptr<Engine> buildZelvarEngine(WorkerPool& workers, const char*& error) noexcept;
+
+// The additive 7-8 heuristic: its tables from options.tablesDirectory's file, or built on
+// `workers` and written there, with options.onNotice and onBuildProgress told on the calling
+// thread. Null, with `error` set, when memory runs out. Throws what a callback throws.
+std::unique_ptr<Engine> buildAdditiveEngine(WorkerPool& workers, const SolverOptions& options,
+                                            const char*& error);
 
 }  // namespace zelvar::detail

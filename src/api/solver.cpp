@@ -202,6 +202,8 @@ Solver::Solver(const SolverOptions& options)
   const char* problem = detail::kNotAvailable;
   if (options.heuristic == Heuristic::zelvar)
     impl_->engine = detail::buildZelvarEngine(impl_->workers, problem);
+  if (options.heuristic == Heuristic::additive78)
+    impl_->engine = detail::buildAdditiveEngine(impl_->workers, options, problem);
   if (impl_->engine) return;
   try {
     impl_->error = problem;
