@@ -170,37 +170,43 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
 
 std::string usage() {
   return R"(Usage: zelvar-batch [OPTIONS] [FILE...]
-Solves every fifteen-puzzle position in the FILEs (none or -: standard input), one line
-each: sixteen numbers separated by white space or commas, 0 for the blank. Blank lines and
-lines starting with # are skipped. Writes one record a position line, in input order.
+Solves the fifteen-puzzle positions in the FILEs (none or -: standard input),
+one a line: sixteen numbers separated by white space or commas, 0 for the
+blank. Blank lines and lines starting with # are skipped. Writes one record a
+position line, in input order.
 
 Options:
-  --format jsonl|csv    one JSON object a line (the default), or CSV with a header
+  --format jsonl|csv    one JSON object a line (the default), or CSV with a
+                        header
   --goal blank-last|blank-first
                         the goal positions and moves are written against:
                         1 2 ... 15 0 (the default) or 0 1 2 ... 15
-  --no-times            leave out each search's seconds, so that runs compare byte for byte
-  --workers N           solve on N threads (default: one per CPU this process may use)
+  --no-times            leave out each search's seconds, so that runs compare
+                        byte for byte
+  --workers N           solve on N threads (default: one per CPU this process
+                        may use)
   --heuristic zelvar|7-8
-                        the lower bound that guides the search: the interactive
-                        program's (the default, no files) or additive 7-8 pattern
-                        databases (about 200 times fewer nodes; a 577 MB table file,
-                        built once in a few minutes when missing or damaged)
-  --tables DIR          the folder of the 7-8 table file (default: $XDG_CACHE_HOME/zelvar,
-                        else ~/.cache/zelvar)
-  --build-tables [DIR]  build the 7-8 table file (in DIR, or the --tables folder) if it
-                        is missing or damaged, and exit
+                        the lower bound that guides the search: the
+                        interactive program's (the default, no files) or
+                        additive 7-8 pattern databases (about 200 times fewer
+                        nodes; a 577 MB table file, built once in a few
+                        minutes when missing or damaged)
+  --tables DIR          the folder of the 7-8 table file (default:
+                        $XDG_CACHE_HOME/zelvar, else ~/.cache/zelvar)
+  --build-tables [DIR]  build the 7-8 table file (in DIR, or the --tables
+                        folder) if it is missing or damaged, and exit
   -o, --output FILE     write the records to FILE instead of standard output
-  --resume              continue a stopped run: keep FILE's complete records and solve
-                        only the lines after them (needs -o FILE)
-  --shard K/N           take only the position lines whose index, counted from 0 over
-                        all FILEs, is K modulo N; the records keep their line numbers
+  --resume              continue a stopped run: keep FILE's complete records
+                        and solve only the lines after them (needs -o FILE)
+  --shard K/N           take only the position lines whose index, counted from
+                        0 over all FILEs, is K modulo N; records keep their
+                        line numbers
   -h, --help            print this help and exit
   --version             print the version and exit
 
-Exit status: 0 when every line was solved or shown unsolvable, 1 when some line was
-rejected (it still has its record), 2 for a usage error, an input that cannot be read or
-an output that cannot be written.
+Exit status: 0 when every line was solved or shown unsolvable, 1 when some line
+was rejected (it still has its record), 2 for a usage error, an input that
+cannot be read or an output that cannot be written.
 )";
 }
 
