@@ -160,8 +160,8 @@ class TemporaryFile {
       path_ = target;
       path_ += ".tmp-" + std::to_string(platform::processNumber()) + "-" +
                std::to_string(counter.fetch_add(1));
-      // "x": never an existing file, another process's temporary above all.
-      file_ = std::fopen(path_.string().c_str(), "wbx");
+      // Never an existing file: another process's temporary above all.
+      file_ = platform::createNewFile(path_.string());
       if (file_ != nullptr) return true;
       if (errno != EEXIST) break;
     }
@@ -181,12 +181,7 @@ class TemporaryFile {
       reason = writeError != 0 ? std::strerror(writeError) : "write error";
       return false;
     }
-    std::error_code code;
-    fs::rename(path_, target, code);
-    if (code) {
-      reason = systemReason(code);
-      return false;
-    }
+    if (!platform::replaceFile(path_.string(), target.string(), reason)) return false;
     path_.clear();
     return true;
   }
