@@ -113,9 +113,9 @@ std::string additiveTablesPath(const std::string& directory, const AdditiveLayou
 
 std::string checkAdditiveTableFile(const unsigned char* bytes, std::size_t size,
                                    WorkerPool& workers, const AdditiveLayout& layout) {
-  if (size < kAdditiveHeaderBytes || std::memcmp(bytes, kMagic, sizeof kMagic) != 0) {
-    return size < sizeof kMagic ? "truncated" : "not a table file of this program";
-  }
+  if (size < sizeof kMagic) return "truncated";
+  if (std::memcmp(bytes, kMagic, sizeof kMagic) != 0) return "not a table file of this program";
+  if (size < kAdditiveHeaderBytes) return "truncated";
   const std::uint64_t version = getLittle(bytes + kVersionAt, 4);
   if (version != kAdditiveTablesVersion) {
     return "of format version " + std::to_string(version) + ", not " +
