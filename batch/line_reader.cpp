@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 namespace batch {
 namespace {
 
 constexpr std::size_t kBufferBytes = 1 << 16;
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
 bool isBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
@@ -25,7 +27,9 @@ bool LineReader::fill() {
   if (atEnd_) return false;
   begin_ = 0;
   end_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
-  bytesRead_ += end_;
+  // Editors on Windows may start a file with the UTF-8 byte-order mark.
+  if (lineNumber_ == 0 && std::string_view(buffer_.data(), end_).starts_with(kBom))
+    begin_ = kBom.size();
   if (end_ == 0) {
     atEnd_ = true;
     failed_ = std::ferror(file_) != 0;

@@ -28,12 +28,12 @@ class LineReader {
 
   // The next position line. False at the end of the file and on a read error (failed()).
   // Blank lines (white space only) and lines whose first non-blank character is '#' are
-  // skipped; the last line needs no line end.
+  // skipped; the last line needs no line end, and a UTF-8 byte-order mark opening the file is
+  // skipped.
   bool next(PositionLine& line);
 
   bool failed() const noexcept { return failed_; }
   int errorNumber() const noexcept { return errorNumber_; }  // errno of the failed read
-  std::uint64_t bytesRead() const noexcept { return bytesRead_; }
 
  private:
   bool fill();
@@ -43,7 +43,6 @@ class LineReader {
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
   std::uint64_t lineNumber_ = 0;
-  std::uint64_t bytesRead_ = 0;
   bool atEnd_ = false;
   bool failed_ = false;
   int errorNumber_ = 0;

@@ -12,6 +12,7 @@
 
 int main(int argc, char** argv) {
   batch::ignoreBrokenPipe();
+  batch::binaryStandardStreams();
   std::string error;
   const auto options = batch::parseOptions(std::vector<std::string>(argv + 1, argv + argc), error);
   if (!options) {

@@ -205,8 +205,14 @@ int runBatch(const Options& options) {
   std::vector<std::string> names = options.files;
   if (names.empty()) names.push_back("-");
   // Every input is looked at first, so that a mistyped name stops the run before anything is
-  // written.
+  // written. A pipe or device is only opened when its turn comes: opening it twice could lose
+  // what its writer sends.
   for (const std::string& name : names) {
+    std::error_code code;
+    const auto status = std::filesystem::status(name, code);
+    if (name != "-" && !code && !std::filesystem::is_regular_file(status) &&
+        !std::filesystem::is_directory(status))
+      continue;
     std::string reason;
     if (!openInput(name, reason)) {
       complain(displayName(name) + ": " + reason);

@@ -8,6 +8,10 @@
 #include <unistd.h>
 #define ZELVAR_BATCH_POSIX 1
 #endif
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 namespace batch {
 
@@ -45,6 +49,13 @@ bool standardInputOpen() noexcept {
 }
 
 #endif
+
+void binaryStandardStreams() noexcept {
+#ifdef _WIN32
+  _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
+}
 
 void ignoreBrokenPipe() noexcept {
 #ifdef SIGPIPE

@@ -19,4 +19,8 @@ bool standardInputOpen() noexcept;
 // A reader that leaves must make the next write fail rather than end the process by a signal.
 void ignoreBrokenPipe() noexcept;
 
+// Records are bytes: where the system translates line ends on standard input and output (on
+// Windows, LF to CR LF), it is told not to, so that records are the same on every system.
+void binaryStandardStreams() noexcept;
+
 }  // namespace batch

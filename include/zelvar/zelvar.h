@@ -75,7 +75,9 @@ struct BoundCount {
 // newline: "Error: please enter only numbers.", "Error: tiles must be numbered from 0 to 15.",
 // "Error: the tile 5 is repeated.", "The puzzle can not be solved in this configuration.",
 // "No solution found.", the table allocation failures, and for text with more than sixteen
-// numbers "Error: please enter only sixteen numbers.".
+// numbers "Error: please enter only sixteen numbers.". The library's own: "The solve was
+// stopped.", "Failed to allocate memory for the search.", and for a solver without tables
+// (moved from, or out of memory before its first table) "No tables.".
 struct Solution {
   Status status = Status::rejected;
   std::string error;   // empty exactly when solved
@@ -154,6 +156,7 @@ class Solver {
   // allocation message), and every solve returns Status::failed with it.
   const std::string& error() const noexcept;
   Heuristic heuristic() const noexcept;
+  // 0 for a solver that had no memory even for its own state (or was moved from).
   unsigned workers() const noexcept;
 
   // Solves one position on all workers; never throws but from a callback.

@@ -50,7 +50,7 @@ class AdditiveDeepening final : public Deepening {
     if (search_.stopped()) return BoundResult::stopped;
     return found ? BoundResult::found : BoundResult::exhausted;
   }
-  bool shareBound(unsigned, SharedUnits&, unsigned) override { return false; }
+  bool shareBound(unsigned, SharedUnits&, unsigned, unsigned) override { return false; }
   BoundResult finishBound(unsigned, SharedUnits&) override { return BoundResult::exhausted; }
   BoundResult searchBound(unsigned bound) override {
     return search_.runBound(bound) ? BoundResult::found : BoundResult::exhausted;
@@ -58,11 +58,10 @@ class AdditiveDeepening final : public Deepening {
 
   std::uint64_t boundNodes() const override { return search_.nodes(); }
 
-  std::vector<int> directions(unsigned length) const override {
-    std::vector<int> moves(length);
+  void directions(unsigned length, std::vector<int>& directions) const override {
+    directions.resize(length);
     for (unsigned k = 0; k < length; ++k)
-      moves[k] = search_.path()[length - 1 - k];
-    return moves;
+      directions[k] = search_.path()[length - 1 - k];
   }
 
  private:

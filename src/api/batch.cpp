@@ -1,6 +1,5 @@
-// Many positions in one call: one lane per worker, each lane solving one position at a time,
-// a position's large bounds shared out as units that idle lanes help with, and the results
-// handed over in input order from a bounded window of positions in flight.
+#include "api/batch.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -22,94 +21,29 @@ using Clock = std::chrono::steady_clock;
 // Positions in flight per lane: enough queued that a lane rarely waits for the calling thread
 // to draw more, and enough done behind a long one that the others go on meanwhile.
 constexpr std::size_t kPositionsPerLane = 16;
-// Bounds shared at once. Each holds units for every lane, so a bound is shared only while one
-// of these is free; the others run whole on their lane.
-constexpr unsigned kMaxSharedBounds = 4;
+// At most this many units to a shared bound, so that the units each lane keeps for its own
+// bounds do not grow with the number of lanes (a lane's storage: 1.2 MB at most). It still
+// leaves 64 a lane at 64 lanes; a single solve gives a large bound 1,024 a worker.
+constexpr unsigned kMaxUnitsPerSharedBound = 4096;
 constexpr Clock::duration kStopCheckEvery = std::chrono::milliseconds(100);
 // An idle lane looks again this often even when nobody wakes it.
 constexpr Clock::duration kIdleWait = std::chrono::milliseconds(10);
 
-struct Item {
-  Solution solution;
-  Board board;
-  bool toSearch = false;
-  std::atomic<bool> ready{false};  // solution final; set by the lane that solved it
-};
+}  // namespace
 
-struct SharedBound {
-  std::unique_ptr<SharedUnits> units;  // made by the first lane that shares a bound here
-  std::atomic<bool> taken{false};      // a lane shares one of its bounds here
-  std::atomic<bool> open{false};       // its units may be taken
-  std::atomic<unsigned> helpers{0};    // lanes looking at or running its units
-};
-
-// What a lane is doing: one position, a bound at a time.
-struct LaneWork {
-  Item* item = nullptr;
-  std::unique_ptr<Deepening> deepening;
-  unsigned bound = 0;
-  Clock::duration searched{};  // the wall time of its bounds, not of helping others between
-};
-
-class Batch {
- public:
-  Batch(const Engine& engine, WorkerPool& workers, Callbacks& callbacks, Goal goal,
-        const std::function<bool(Position&)>& next, const std::function<bool(Solution&&)>& done)
-      : engine_(engine),
-        workers_(workers),
-        callbacks_(callbacks),
-        goal_(goal),
-        next_(next),
-        done_(done),
-        lanes_(workers.size()),
-        capacity_(kPositionsPerLane * lanes_),
-        items_(new Item[capacity_]),
-        sharedCount_(std::min(lanes_, kMaxSharedBounds)),
-        shared_(new SharedBound[sharedCount_]) {}
-
-  std::size_t run() {
-    auto task = [this](unsigned lane) { runLane(lane); };
-    workers_.run(task);
-    return handed_;
-  }
-
- private:
-  void runLane(unsigned lane);
-  void coordinate();
-  bool help(unsigned lane);
-  Item* take();
-  void step(LaneWork& work, unsigned lane, WorkerPool& alone);
-  BoundResult runBound(Deepening& deepening, unsigned bound, unsigned lane);
-  void complete(LaneWork& work);
-  void wake();
-  void stop() { stopping_.store(true); }
-
-  const Engine& engine_;
-  WorkerPool& workers_;
-  Callbacks& callbacks_;
-  const Goal goal_;
-  const std::function<bool(Position&)>& next_;
-  const std::function<bool(Solution&&)>& done_;
-  const unsigned lanes_;
-  const std::size_t capacity_;
-  std::unique_ptr<Item[]> items_;  // position k in items_[k % capacity_]
-  const unsigned sharedCount_;
-  std::unique_ptr<SharedBound[]> shared_;
-
-  // The calling thread's (lane 0's) alone.
-  std::size_t delivered_ = 0;  // positions handed to done or found needing no search
-  std::size_t handed_ = 0;     // solutions that went to done
-  bool inputEnded_ = false;
-  Clock::time_point nextStopCheck_ = Clock::now();
-
-  std::mutex lock_;  // guards drawn_, taken_ and changes_
-  std::condition_variable changed_;
-  std::size_t drawn_ = 0;  // positions drawn so far
-  std::size_t taken_ = 0;  // positions taken by a lane, or passed over needing no search
-  std::atomic<std::uint64_t> changes_{0};  // raised whenever an idle lane may find work
-  std::atomic<bool> stopping_{false};
-  std::atomic<bool> finished_{false};
-};
+Batch::Batch(const Engine& engine, WorkerPool& workers, Callbacks& callbacks, Goal goal,
+             const std::function<bool(Position&)>& next,
+             const std::function<bool(Solution&&)>& done)
+    : engine_(engine),
+      workers_(workers),
+      callbacks_(callbacks),
+      goal_(goal),
+      next_(next),
+      done_(done),
+      lanes_(workers.size()),
+      capacity_(kPositionsPerLane * lanes_),
+      items_(new Item[capacity_]),
+      shared_(new SharedBound[lanes_]) {}
 
 void Batch::runLane(unsigned lane) {
   // A lane searches whole bounds on its own thread.
@@ -119,13 +53,15 @@ void Batch::runLane(unsigned lane) {
     const std::uint64_t seen = changes_.load();
     if (lane == 0) coordinate();
     if (stopping_.load() || finished_.load()) break;
-    // The oldest positions' bounds first: they hold up the results behind them.
-    if (help(lane)) continue;
     if (work.item == nullptr) work.item = take();
     if (work.item != nullptr) {
       step(work, lane, alone);
       continue;
     }
+    // With no position of its own to take (the input has ended, or the window is full behind
+    // a long position), a lane helps with the large bounds of the others. Lanes on positions
+    // of their own stay apart: each unit a helper runs is one the owner may have to wait for.
+    if (help(lane)) continue;
     std::unique_lock<std::mutex> hold(lock_);
     changed_.wait_for(hold, lane == 0 ? kStopCheckEvery : kIdleWait,
                       [&] { return changes_.load() != seen; });
@@ -182,7 +118,7 @@ void Batch::coordinate() {
 
 // Runs one unit of a bound that another lane shares; false when there is none to run.
 bool Batch::help(unsigned lane) {
-  for (unsigned k = 0; k < sharedCount_; ++k) {
+  for (unsigned k = 0; k < lanes_; ++k) {
     SharedBound& shared = shared_[k];
     if (!shared.open.load()) continue;
     // Announced before the second look, so that the owner, once it has closed the bound and
@@ -226,7 +162,9 @@ void Batch::step(LaneWork& work, unsigned lane, WorkerPool& alone) {
     solution.bounds.push_back({work.bound, work.deepening->boundNodes()});
     solution.nodes += work.deepening->boundNodes();
     if (result == BoundResult::found) {
-      finishSolved(solution, work.item->board, work.deepening->directions(work.bound), goal_);
+      std::vector<int> directions;
+      work.deepening->directions(work.bound, directions);
+      finishSolved(solution, work.item->board, directions, goal_);
       return complete(work);
     }
     work.bound += 2;
@@ -236,22 +174,19 @@ void Batch::step(LaneWork& work, unsigned lane, WorkerPool& alone) {
   }
 }
 
-// A bound large enough to share is shared while a SharedBound is free; the lane runs its
-// units with the helpers, then waits for the last helper before it puts the count together.
+// A bound large enough is shared in the lane's own SharedBound: the lane runs its units with
+// any helpers, then waits for the last helper before it puts the count together. Cut into
+// units, it is also one that a stop ends soon.
 BoundResult Batch::runBound(Deepening& deepening, unsigned bound, unsigned lane) {
-  SharedBound* shared = nullptr;
-  for (unsigned k = 0; k < sharedCount_ && shared == nullptr; ++k) {
-    bool taken = false;
-    if (shared_[k].taken.compare_exchange_strong(taken, true)) shared = &shared_[k];
-  }
-  if (shared != nullptr && !shared->units) {
+  SharedBound* const shared = &shared_[lane];
+  if (!shared->units) {
     try {
       shared->units = engine_.sharedUnits(lanes_);
     } catch (const std::bad_alloc&) {
     }
   }
-  if (shared == nullptr || !shared->units || !deepening.shareBound(bound, *shared->units, lanes_)) {
-    if (shared != nullptr) shared->taken.store(false);
+  if (!shared->units ||
+      !deepening.shareBound(bound, *shared->units, lanes_, kMaxUnitsPerSharedBound)) {
     return deepening.searchBound(bound);
   }
   SharedUnits& units = *shared->units;
@@ -266,9 +201,7 @@ BoundResult Batch::runBound(Deepening& deepening, unsigned bound, unsigned lane)
     if (lane == 0) coordinate();
     std::this_thread::yield();
   }
-  const BoundResult result = deepening.finishBound(bound, units);
-  shared->taken.store(false);
-  return result;
+  return deepening.finishBound(bound, units);
 }
 
 void Batch::complete(LaneWork& work) {
@@ -285,8 +218,6 @@ void Batch::wake() {
   }
   changed_.notify_all();
 }
-
-}  // namespace
 
 }  // namespace zelvar::detail
 

@@ -42,18 +42,20 @@ class Deepening {
   // The whole bound on all of the workers given to Engine::start, asking its stop question.
   virtual BoundResult runBound(unsigned bound) = 0;
 
-  // The same in steps, for lanes: shareBound cuts a bound worth sharing into `units` and
-  // returns true (the lanes then call units.runUnit until it says no more, and once none is
-  // running any more, finishBound ends the bound); false leaves the bound to searchBound, on
-  // the calling thread alone.
-  virtual bool shareBound(unsigned bound, SharedUnits& units, unsigned lanes) = 0;
+  // The same in steps, for lanes: shareBound cuts a bound worth sharing into at most
+  // `maxUnits` of `units` and returns true (the lanes then call units.runUnit until it says no
+  // more, and once none is running any more, finishBound ends the bound); false leaves the
+  // bound to searchBound, on the calling thread alone.
+  virtual bool shareBound(unsigned bound, SharedUnits& units, unsigned lanes,
+                          unsigned maxUnits) = 0;
   virtual BoundResult finishBound(unsigned bound, SharedUnits& units) = 0;
   virtual BoundResult searchBound(unsigned bound) = 0;
 
   // The nodes of the last bound searched.
   virtual std::uint64_t boundNodes() const = 0;
-  // After a bound of `length` moves found a solution: its directions, the first move first.
-  virtual std::vector<int> directions(unsigned length) const = 0;
+  // After a bound of `length` moves found a solution: its directions, the first move first,
+  // into `directions` (which allocates nothing when it has the room).
+  virtual void directions(unsigned length, std::vector<int>& directions) const = 0;
 };
 
 class Engine {
@@ -71,9 +73,9 @@ class Engine {
   virtual std::unique_ptr<SharedUnits> sharedUnits(unsigned lanes) const = 0;
 };
 
-// Memory for the objects made before the tables, which must fail by coming back empty rather
-// than by an exception: with the heap exhausted, throwing needs memory too, and the process
-// would end. For classes that declare `operator new(std::size_t, const std::nothrow_t&)`.
+// Base of the objects made before the tables: `new (std::nothrow) T` then comes back empty when
+// memory has run out, never by an exception. With the heap exhausted throwing needs memory
+// too, and the process would end (libstdc++'s own nothrow new throws and catches inside).
 struct FailsEmpty {
   static void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
     return std::malloc(size);

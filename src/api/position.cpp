@@ -78,3 +78,32 @@ Move moveIn(Goal goal, int tile, int direction) {
 }
 
 }  // namespace zelvar::detail
+
+namespace zelvar {
+
+const char* version() noexcept {
+  return "1.0";
+}
+
+std::string formatMoves(const std::vector<Move>& moves) {
+  std::string text;
+  for (const Move& move : moves) {
+    if (!text.empty()) text += ' ';
+    text += std::to_string(move.tile);
+    text += move.direction;
+  }
+  return text;
+}
+
+std::string formatPosition(const Numbers& position) {
+  std::string text;
+  for (const int number : position) {
+    if (!text.empty()) text += ' ';
+    text += std::to_string(number);
+  }
+  return text;
+}
+
+Solver::Solver() : Solver(SolverOptions{}) {}
+
+}  // namespace zelvar

@@ -42,6 +42,8 @@ void deepen(const Engine& engine, Board& board, Goal goal, Solution& solution, C
   solution.bounds.reserve(solution.estimate > kMaxBound ? 0
                                                         : (kMaxBound - solution.estimate) / 2 + 1);
   solution.moves.reserve(kMaxBound);
+  std::vector<int> directions;
+  directions.reserve(kMaxBound);
   solution.error.reserve(sizeof kSearchMemoryFailure);
   if (!callbacks.estimate(solution)) {
     solution.status = Status::stopped;
@@ -65,7 +67,8 @@ void deepen(const Engine& engine, Board& board, Goal goal, Solution& solution, C
   }
   solution.seconds = secondsSince(start);
   if (found) {
-    finishSolved(solution, board, deepening->directions(bound), goal);
+    deepening->directions(bound, directions);
+    finishSolved(solution, board, directions, goal);
   } else if (bound > kMaxBound) {
     solution.status = Status::noSolution;
     solution.error = kNoSolution;
@@ -178,31 +181,6 @@ void finishSolved(Solution& solution, Board& board, const std::vector<int>& dire
 }
 
 }  // namespace detail
-
-const char* version() noexcept {
-  return "1.0";
-}
-
-std::string formatMoves(const std::vector<Move>& moves) {
-  std::string text;
-  for (const Move& move : moves) {
-    if (!text.empty()) text += ' ';
-    text += std::to_string(move.tile);
-    text += move.direction;
-  }
-  return text;
-}
-
-std::string formatPosition(const Numbers& position) {
-  std::string text;
-  for (const int number : position) {
-    if (!text.empty()) text += ' ';
-    text += std::to_string(number);
-  }
-  return text;
-}
-
-Solver::Solver() : Solver(SolverOptions{}) {}
 
 namespace {
 

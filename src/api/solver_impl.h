@@ -14,6 +14,7 @@
 namespace zelvar {
 namespace detail {
 
+// What a Solver holds (its Impl, under a name the functions here may use).
 struct SolverCore : FailsEmpty {
   explicit SolverCore(unsigned workerCount) : workers(workerCount) {}
 

@@ -50,8 +50,9 @@ class ZelvarDeepening final : public Deepening {
     return parallel_.lastSplit().stopped ? BoundResult::stopped : BoundResult::exhausted;
   }
 
-  bool shareBound(unsigned bound, SharedUnits& units, unsigned lanes) override {
-    const SplitPlan plan = search_.nextPlan(lanes, true);
+  bool shareBound(unsigned bound, SharedUnits& units, unsigned lanes, unsigned maxUnits) override {
+    SplitPlan plan = search_.nextPlan(lanes, true);
+    plan.units = std::min(plan.units, maxUnits);
     return plan.units > 1 &&
            search_.splitBound(bound, static_cast<ZelvarUnits&>(units).parallel, plan);
   }
@@ -68,11 +69,10 @@ class ZelvarDeepening final : public Deepening {
 
   std::uint64_t boundNodes() const override { return search_.boundNodes(); }
 
-  std::vector<int> directions(unsigned length) const override {
-    std::vector<int> moves(length);
-    for (unsigned k = 0; k < length; ++k)
-      moves[k] = search_.path()[length - 1 - k];
-    return moves;
+  void directions(unsigned length, std::vector<int>& directions) const override {
+    directions.clear();
+    for (unsigned k = length; k-- > 0;)
+      directions.push_back(search_.path()[k]);
   }
 
  private:

@@ -31,7 +31,10 @@ void solveAndReport(const Board& position) {
   if (!flushed()) return;
   const zelvar::Solver solver;
   if (!solver.error().empty()) {
-    std::printf("%s\n", solver.error().c_str());
+    // Without memory even for the solver itself, the move table is what would fail first; the
+    // library's own text for that case is short enough to need no heap.
+    std::printf("%s\n", solver.workers() == 0 ? "Failed to allocate memory for move table."
+                                              : solver.error().c_str());
     return;
   }
   zelvar::Numbers numbers;

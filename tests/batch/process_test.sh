@@ -95,8 +95,8 @@ bad_inputs() {
   expect "an empty file as CSV" "$("$program" --format csv --no-times "$work/empty" | od -c)" \
     "$(printf 'line,position,length,moves,nodes,bounds,error\r\n' | od -c)"
 
-  # CR LF line ends and no final newline read as LF and a final newline do.
-  printf '# a comment\r\n%s\r\n\r\n%s' "$goal" "$goal" >"$work/crlf"
+  # CR LF line ends, no final newline and a byte-order mark read as LF and a final newline do.
+  printf '\xEF\xBB\xBF# a comment\r\n%s\r\n\r\n%s' "$goal" "$goal" >"$work/crlf"
   printf '# a comment\n%s\n\n%s\n' "$goal" "$goal" >"$work/lf"
   output=$("$program" --no-times "$work/crlf")
   expect "CR LF, no final newline" "$?:$output" "0:$solved"$'\n'"${solved/:2,/:4,}"

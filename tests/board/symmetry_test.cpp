@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <ostream>
 #include <random>
 
 namespace {
@@ -57,6 +58,11 @@ const Mirror kMirrors[] = {
      {1, 2, 3, 0, 5, 6, 7, 4, 9, 10, 11, 8, 13, 14, 15, 12},
      13},
 };
+
+// GoogleTest prints a parameter by its bytes otherwise.
+void PrintTo(const Mirror& mirror, std::ostream* out) {
+  *out << mirror.name;
+}
 
 class MirrorTest : public ::testing::TestWithParam<Mirror> {};
 

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -109,6 +110,15 @@ struct Refusal {
   std::string message;
   std::string unread;
 };
+
+// The input's start, quoted (GoogleTest prints a parameter by its bytes otherwise).
+void PrintTo(const Refusal& refusal, std::ostream* out) {
+  constexpr std::size_t kShown = 24;
+  *out << '"';
+  for (const char c : refusal.input.substr(0, kShown))
+    *out << (c == '\n' ? std::string("\\n") : std::string(1, c));
+  *out << (refusal.input.size() > kShown ? "...\"" : "\"");
+}
 
 class ReadRefusal : public ::testing::TestWithParam<Refusal> {};
 

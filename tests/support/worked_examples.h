@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <ostream>
 #include <vector>
 
 // One printed move: the tile and the letter of the way it slides.
@@ -22,6 +23,11 @@ struct WorkedExample {
   std::vector<Move> firstMoves;  // the start of the solution as far as it is known
   std::vector<Move> lastMoves;   // and its end
 };
+
+// GoogleTest prints a parameter by its bytes otherwise.
+inline void PrintTo(const WorkedExample& example, std::ostream* out) {
+  *out << example.name;
+}
 
 inline const std::vector<WorkedExample>& workedExamples() {
   static const std::vector<WorkedExample> examples = {
