@@ -113,9 +113,9 @@ std::string additiveTablesPath(const std::string& directory, const AdditiveLayou
 
 std::string checkAdditiveTableFile(const unsigned char* bytes, std::size_t size,
                                    WorkerPool& workers, const AdditiveLayout& layout) {
-  if (size < kAdditiveHeaderBytes || std::memcmp(bytes, kMagic, sizeof kMagic) != 0) {
-    return size < sizeof kMagic ? "truncated" : "not a table file of this program";
-  }
+  if (size < sizeof kMagic) return "truncated";
+  if (std::memcmp(bytes, kMagic, sizeof kMagic) != 0) return "not a table file of this program";
+  if (size < kAdditiveHeaderBytes) return "truncated";
   const std::uint64_t version = getLittle(bytes + kVersionAt, 4);
   if (version != kAdditiveTablesVersion) {
     return "of format version " + std::to_string(version) + ", not " +
@@ -160,8 +160,8 @@ class TemporaryFile {
       path_ = target;
       path_ += ".tmp-" + std::to_string(platform::processNumber()) + "-" +
                std::to_string(counter.fetch_add(1));
-      // "x": never an existing file, another process's temporary above all.
-      file_ = std::fopen(path_.string().c_str(), "wbx");
+      // Never an existing file: another process's temporary above all.
+      file_ = platform::createNewFile(path_.string());
       if (file_ != nullptr) return true;
       if (errno != EEXIST) break;
     }
@@ -181,12 +181,7 @@ class TemporaryFile {
       reason = writeError != 0 ? std::strerror(writeError) : "write error";
       return false;
     }
-    std::error_code code;
-    fs::rename(path_, target, code);
-    if (code) {
-      reason = systemReason(code);
-      return false;
-    }
+    if (!platform::replaceFile(path_.string(), target.string(), reason)) return false;
     path_.clear();
     return true;
   }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <new>
+#include <system_error>
 
 #if defined(__unix__) || defined(__APPLE__)
 #include <fcntl.h>
@@ -13,8 +14,11 @@
 #include <unistd.h>
 #define ZELVAR_HAS_MMAP 1
 #elif defined(_WIN32)
+#include <fcntl.h>
 #include <io.h>
 #include <process.h>
+#include <sys/stat.h>
+#include <windows.h>
 #endif
 
 namespace platform {
@@ -129,6 +133,46 @@ std::string cacheDirectory(const std::string& name) {
     return (fs::path(home) / ".cache" / name).string();
   }
   return {};
+}
+
+std::FILE* createNewFile(const std::string& path) noexcept {
+#ifdef ZELVAR_HAS_MMAP
+  const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (descriptor < 0) return nullptr;
+  std::FILE* file = fdopen(descriptor, "wb");
+  if (file == nullptr) ::close(descriptor);
+  return file;
+#elif defined(_WIN32)
+  const int descriptor =
+      _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+  if (descriptor < 0) return nullptr;
+  std::FILE* file = _fdopen(descriptor, "wb");
+  if (file == nullptr) _close(descriptor);
+  return file;
+#else
+  // Only the name's uniqueness keeps two writers apart here.
+  if (std::FILE* existing = std::fopen(path.c_str(), "rb")) {
+    std::fclose(existing);
+    errno = EEXIST;
+    return nullptr;
+  }
+  return std::fopen(path.c_str(), "wb");
+#endif
+}
+
+bool replaceFile(const std::string& from, const std::string& to, std::string& reason) {
+#if defined(_WIN32)
+  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return true;
+  }
+  reason = std::error_code(static_cast<int>(GetLastError()), std::system_category()).message();
+  return false;
+#else
+  // POSIX rename replaces the target in one step.
+  if (std::rename(from.c_str(), to.c_str()) == 0) return true;
+  reason = std::strerror(errno);
+  return false;
+#endif
 }
 
 unsigned long processNumber() noexcept {

@@ -40,6 +40,15 @@ bool syncToDisk(std::FILE* file) noexcept;
 // $HOME/.cache/name (on Windows %LOCALAPPDATA%\name). Empty when none of them is set.
 std::string cacheDirectory(const std::string& name);
 
+// Creates a file that does not exist yet, for writing; null (errno set) when it exists or
+// cannot be made.
+std::FILE* createNewFile(const std::string& path) noexcept;
+
+// Puts the file at `from` in the place of `to`, replacing it in one step where the system
+// can, so that a reader sees the old file or the new one, never a part. False with `reason`
+// set when it fails.
+bool replaceFile(const std::string& from, const std::string& to, std::string& reason);
+
 // A number that no other process running at the same time has (the process id).
 unsigned long processNumber() noexcept;
 

@@ -93,6 +93,7 @@ TEST(TableFile, DamagedFilesAreRebuiltNeverUsed) {
       {"another format version", "version", [](std::vector<char>& bytes) { bytes[8] += 1; }},
       {"not a table file", "not a table file",
        [](std::vector<char>& bytes) { bytes.assign(100, 'x'); }},
+      {"cut inside the header", "truncated", [](std::vector<char>& bytes) { bytes.resize(40); }},
       {"empty", "truncated", [](std::vector<char>& bytes) { bytes.clear(); }},
   };
   for (const Damage& damage : damages) {
